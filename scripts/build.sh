@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour into build-<flavour>/.
+# Usage: scripts/build.sh [plain|asan|tsan|release]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+flavour="${1:-plain}"
+case "$flavour" in
+  plain)   args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=none) ;;
+  asan)    args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=asan) ;;
+  tsan)    args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=tsan -DSAYLINE_BUILD_BENCH=OFF) ;;
+  release) args=(-DCMAKE_BUILD_TYPE=Release -DSAYLINE_SANITIZER=none) ;;
+  *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
+esac
+cmake -S . -B "build-$flavour" "${args[@]}" >/dev/null
+cmake --build "build-$flavour" -j "$(nproc)"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+# Usage: scripts/deps.sh            (as root)
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libobs-dev libcurl4-openssl-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcpp-httplib-dev libssl-dev openssl
+  # headless host: a display, Mesa's software OpenGL and the host's own FreeType text source
+  xvfb xauth libgl1-mesa-dri obs-studio fonts-dejavu-core
+  # real consumers of the subtitle files we export
+  ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "deps: all packages present"
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "deps: missing ${missing[*]}; run as root to install them" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,151 @@
+#include "core/logger.h"
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "core/obs_log_backend.h"
+
+namespace obs_sayline {
+
+namespace {
+
+int64_t ticks100ns() {
+    using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10000000>>;
+    return std::chrono::duration_cast<Ticks>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+uint64_t currentThreadNumber() {
+    std::ostringstream out;
+    out << std::this_thread::get_id();
+    try {
+        return std::stoull(out.str());
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+Logger& Logger::instance() {
+    static Logger logger;
+    return logger;
+}
+
+Logger::Logger() { backends_.push_back(std::make_shared<ObsLogBackend>()); }
+
+Logger::~Logger() { flush(); }
+
+bool Logger::accepts(LogLevel level) const {
+    if (!enabled_.load()) return false;
+    return static_cast<int32_t>(level) >= static_cast<int32_t>(minLevel_.load());
+}
+
+LogEntry Logger::makeEntry(LogLevel level, const char* component, const char* format,
+                           va_list args) const {
+    char buffer[kMaxLogMessageBytes + 1];
+    int n = std::vsnprintf(buffer, sizeof(buffer), format ? format : "", args);
+    if (n < 0) buffer[0] = '\0';
+
+    LogEntry entry;
+    entry.level = level;
+    entry.message = buffer;
+    if (component) entry.component = component;
+    entry.timestamp = ticks100ns();
+    entry.threadId = currentThreadNumber();
+    return entry;
+}
+
+void Logger::dispatchLocked(const LogEntry& entry) {
+    for (const auto& backend : backends_) {
+        if (!backend) continue;
+        try {
+            if (!backend->isEnabled()) continue;
+            backend->write(entry);
+        } catch (...) {
+            // A failing backend must neither stop the others nor reach the caller.
+        }
+    }
+}
+
+void Logger::log(LogLevel level, const char* component, const char* format, va_list args) {
+    if (!accepts(level)) return;
+    LogEntry entry;
+    try {
+        entry = makeEntry(level, component, format, args);
+    } catch (...) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    dispatchLocked(entry);
+}
+
+void Logger::tryLog(LogLevel level, const char* component, const char* format, ...) {
+    if (!accepts(level)) return;
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    va_list args;
+    va_start(args, format);
+    LogEntry entry;
+    try {
+        entry = makeEntry(level, component, format, args);
+    } catch (...) {
+        va_end(args);
+        return;
+    }
+    va_end(args);
+    dispatchLocked(entry);
+}
+
+void Logger::flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& backend : backends_) {
+        if (!backend) continue;
+        try {
+            backend->flush();
+        } catch (...) {
+        }
+    }
+}
+
+void Logger::addBackend(std::shared_ptr<ILogBackend> backend) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    backends_.push_back(std::move(backend));
+}
+
+void Logger::removeBackend(const std::shared_ptr<ILogBackend>& backend) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = backends_.begin(); it != backends_.end();) {
+        if (*it == backend) {
+            it = backends_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+#define SAYLINE_LOG_ENTRY(fn, lvl)                                    \
+    void fn(const char* format, ...) {                                \
+        va_list args;                                                 \
+        va_start(args, format);                                       \
+        Logger::instance().log(LogLevel::lvl, nullptr, format, args); \
+        va_end(args);                                                 \
+    }                                                                 \
+    void fn##Tag(const char* component, const char* format, ...) {    \
+        va_list args;                                                 \
+        va_start(args, format);                                       \
+        Logger::instance().log(LogLevel::lvl, component, format, args); \
+        va_end(args);                                                 \
+    }
+
+SAYLINE_LOG_ENTRY(logDebug, Debug)
+SAYLINE_LOG_ENTRY(logInfo, Info)
+SAYLINE_LOG_ENTRY(logWarning, Warning)
+SAYLINE_LOG_ENTRY(logError, Error)
+
+#undef SAYLINE_LOG_ENTRY
+
+}  // namespace obs_sayline

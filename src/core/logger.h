@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace obs_sayline {
+
+enum class LogLevel : int32_t { Trace = 0, Debug = 1, Info = 2, Warning = 3, Error = 4, Fatal = 5 };
+
+struct LogEntry {
+    LogLevel level = LogLevel::Info;
+    std::string message;
+    std::string component;   // empty when the caller gave none
+    int64_t timestamp = 0;   // 100 ns ticks of the system clock
+    uint64_t threadId = 0;
+};
+
+class ILogBackend {
+public:
+    virtual ~ILogBackend() = default;
+    virtual void write(const LogEntry& entry) = 0;
+    virtual void flush() = 0;
+    virtual const char* name() const = 0;
+    virtual bool isEnabled() const = 0;
+    virtual void setEnabled(bool enabled) = 0;
+};
+
+// The largest formatted message, in bytes; longer output is cut.
+constexpr size_t kMaxLogMessageBytes = 4095;
+
+class Logger {
+public:
+    // Created on first use; registers the host-log backend.
+    static Logger& instance();
+
+    ~Logger();
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+    void log(LogLevel level, const char* component, const char* format, va_list args);
+
+    // Like log, but gives up instead of waiting when another thread holds the dispatch lock.
+    // For the crash handler, which may run on a thread that already holds it.
+    void tryLog(LogLevel level, const char* component, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+
+    void flush();
+
+    void addBackend(std::shared_ptr<ILogBackend> backend);
+    void removeBackend(const std::shared_ptr<ILogBackend>& backend);
+
+    void setMinLevel(LogLevel level) { minLevel_.store(level); }
+    LogLevel minLevel() const { return minLevel_.load(); }
+    void setEnabled(bool enabled) { enabled_.store(enabled); }
+    bool isEnabled() const { return enabled_.load(); }
+
+private:
+    Logger();
+    bool accepts(LogLevel level) const;
+    LogEntry makeEntry(LogLevel level, const char* component, const char* format,
+                       va_list args) const;
+    void dispatchLocked(const LogEntry& entry);
+
+    std::atomic<LogLevel> minLevel_{LogLevel::Debug};
+    std::atomic<bool> enabled_{true};
+    std::vector<std::shared_ptr<ILogBackend>> backends_;
+    std::mutex mutex_;
+};
+
+// Entry points, printf-style. The tagged forms put "[component] " before the text.
+void logDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logDebugTag(const char* component, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void logInfoTag(const char* component, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void logWarningTag(const char* component, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void logErrorTag(const char* component, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+}  // namespace obs_sayline
