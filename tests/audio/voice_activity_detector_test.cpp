@@ -52,10 +52,11 @@ protected:
         return states;
     }
 
-    VoiceActivityDetector vad;
     int frames = 0;
     std::vector<std::pair<int, VadState>> transitions;  // (frame number, new state)
     std::vector<std::pair<double, double>> segments;
+    // Last, so it goes first: its shutdown may still report to the vectors above.
+    VoiceActivityDetector vad;
 };
 
 TEST_F(VadTest, silence_stays_silent_and_noise_floor_settles_at_minimum) {
