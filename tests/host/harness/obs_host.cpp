@@ -1,6 +1,8 @@
 #include "host/harness/obs_host.h"
 
 #include <X11/Xlib.h>
+#include <dlfcn.h>
+#include <link.h>
 #include <obs-module.h>
 #include <obs-nix-platform.h>
 #include <unistd.h>
@@ -46,6 +48,19 @@ bool openModule(const char* path, const char* dataPath, obs_module_t** out, std:
     }
     *out = module;
     return true;
+}
+
+// Keeps every loaded library mapped after obs_shutdown unloads the modules and graphics
+// drivers, so the leak checker at exit can still name the code behind an allocation.
+void pinLoadedLibraries() {
+    dl_iterate_phdr(
+        [](struct dl_phdr_info* info, size_t, void*) {
+            if (info->dlpi_name && info->dlpi_name[0]) {
+                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            }
+            return 0;
+        },
+        nullptr);
 }
 
 }  // namespace
@@ -111,6 +126,7 @@ bool ObsHost::start(std::string* error) {
 
 void ObsHost::stop() {
     if (running_) {
+        pinLoadedLibraries();
         obs_shutdown();
         running_ = false;
         sayline_ = nullptr;
