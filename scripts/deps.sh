@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
   # headless host: a display, Mesa's software OpenGL and the host's own FreeType text source
-  xvfb xauth libgl1-mesa-dri obs-studio fonts-dejavu-core
+  xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
   ffmpeg
 )

@@ -8,6 +8,13 @@
 #include <string>
 #include <vector>
 
+// printf-style argument checking where the compiler supports it (not MSVC).
+#if defined(__GNUC__) || defined(__clang__)
+#define SAYLINE_PRINTF_FORMAT(fmt, first) __attribute__((format(printf, fmt, first)))
+#else
+#define SAYLINE_PRINTF_FORMAT(fmt, first)
+#endif
+
 namespace obs_sayline {
 
 enum class LogLevel : int32_t { Trace = 0, Debug = 1, Info = 2, Warning = 3, Error = 4, Fatal = 5 };
@@ -15,8 +22,8 @@ enum class LogLevel : int32_t { Trace = 0, Debug = 1, Info = 2, Warning = 3, Err
 struct LogEntry {
     LogLevel level = LogLevel::Info;
     std::string message;
-    std::string component;   // empty when the caller gave none
-    int64_t timestamp = 0;   // 100 ns ticks of the system clock
+    std::string component;  // empty when the caller gave none
+    int64_t timestamp = 0;  // 100 ns ticks of the system clock
     uint64_t threadId = 0;
 };
 
@@ -47,7 +54,7 @@ public:
     // Like log, but gives up instead of waiting when another thread holds the dispatch lock.
     // For the crash handler, which may run on a thread that already holds it.
     void tryLog(LogLevel level, const char* component, const char* format, ...)
-        __attribute__((format(printf, 4, 5)));
+        SAYLINE_PRINTF_FORMAT(4, 5);
 
     void flush();
 
@@ -73,17 +80,13 @@ private:
 };
 
 // Entry points, printf-style. The tagged forms put "[component] " before the text.
-void logDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void logInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void logWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void logDebugTag(const char* component, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-void logInfoTag(const char* component, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-void logWarningTag(const char* component, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-void logErrorTag(const char* component, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void logDebug(const char* format, ...) SAYLINE_PRINTF_FORMAT(1, 2);
+void logInfo(const char* format, ...) SAYLINE_PRINTF_FORMAT(1, 2);
+void logWarning(const char* format, ...) SAYLINE_PRINTF_FORMAT(1, 2);
+void logError(const char* format, ...) SAYLINE_PRINTF_FORMAT(1, 2);
+void logDebugTag(const char* component, const char* format, ...) SAYLINE_PRINTF_FORMAT(2, 3);
+void logInfoTag(const char* component, const char* format, ...) SAYLINE_PRINTF_FORMAT(2, 3);
+void logWarningTag(const char* component, const char* format, ...) SAYLINE_PRINTF_FORMAT(2, 3);
+void logErrorTag(const char* component, const char* format, ...) SAYLINE_PRINTF_FORMAT(2, 3);
 
 }  // namespace obs_sayline

@@ -1,0 +1,12 @@
+#pragma once
+
+namespace obs_sayline {
+
+constexpr const char* kPluginVersion = SAYLINE_VERSION;
+constexpr const char* kModuleDescription = "Real-time Sayline Plugin for OBS Studio";
+
+// Bodies of obs_module_load and obs_module_unload.
+bool onModuleLoad();
+void onModuleUnload();
+
+}  // namespace obs_sayline

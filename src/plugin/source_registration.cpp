@@ -1,0 +1,29 @@
+#include "plugin/source_registration.h"
+
+#include <obs-module.h>
+
+#include "plugin/source_lifecycle.h"
+
+namespace obs_sayline {
+
+obs_source_info makeSourceInfo() {
+    obs_source_info info{};
+    info.id = kSourceId;
+    info.type = OBS_SOURCE_TYPE_INPUT;
+    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
+    info.get_name = subtitle_source_get_name;
+    info.create = subtitle_source_create;
+    info.destroy = subtitle_source_destroy;
+    info.get_width = subtitle_source_get_width;
+    info.get_height = subtitle_source_get_height;
+    return info;
+}
+
+void registerSaylineSource() {
+    static obs_source_info info = makeSourceInfo();
+    // The size of the record in the headers we were built against: the host reads only that
+    // much, so an older host never reads past our record.
+    obs_register_source_s(&info, sizeof(struct obs_source_info));
+}
+
+}  // namespace obs_sayline
