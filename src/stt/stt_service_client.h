@@ -1,0 +1,82 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/result.h"
+#include "net/http_client.h"
+#include "stt/stt_types.h"
+
+namespace obs_sayline {
+
+// Request counters of one engine. Counters are atomics; the text is made from one snapshot
+// taken under the mutex.
+class SttStatistics {
+public:
+    void countRequest() { requests_.fetch_add(1); }
+    void countSuccess() { successes_.fetch_add(1); }
+    void countError() { errors_.fetch_add(1); }
+    void addLatency(int64_t ms) { totalLatencyMs_.fetch_add(ms); }
+
+    // {"requests":4,"successes":3,"errors":1,"averageLatencyMs":632.5,"successRate":75.0};
+    // `leadingMembers` (already formatted, each followed by a comma) go in front.
+    std::string toText(const std::string& leadingMembers = {}) const;
+
+private:
+    std::atomic<int32_t> requests_{0};
+    std::atomic<int32_t> successes_{0};
+    std::atomic<int32_t> errors_{0};
+    std::atomic<int64_t> totalLatencyMs_{0};
+    mutable std::mutex mutex_;
+};
+
+// The stored key when set, else the first of `envVars` that is set and non-empty (read now,
+// so a key exported after the engine was made still counts), else empty.
+std::string resolveApiKey(const std::string& storedKey, const std::vector<const char*>& envVars);
+
+// What differs between the engines in the shared request flow.
+struct SttServiceProfile {
+    const char* logTag;             // "WhisperApiEngine"
+    const char* transportPrefix;    // "Whisper API request failed: "
+    const char* parsePrefix;        // "Failed to parse Whisper API response: "
+    const char* missingKeyMessage;  // the "API key not configured" text
+    std::vector<const char*> keyEnvVars;
+};
+
+// The shared request flow: counting, key resolution, the call with retries and breaker, status
+// handling and reply parsing. Owns the engine's HTTP client.
+class SttServiceClient {
+public:
+    // Builds the request once the key is known; may move the encoded audio into it.
+    using RequestBuilder = std::function<HttpRequest(const std::string& apiKey)>;
+    // Turns a 2xx body into a result; may throw the JSON library's exceptions.
+    using ReplyParser =
+        std::function<Result<SttResult>(const nlohmann::json& reply, int64_t latencyMs)>;
+    // Message for a non-2xx reply; must not throw.
+    using ErrorMessageRule = std::function<std::string(int32_t status, const std::string& body)>;
+
+    SttServiceClient(SttServiceProfile profile, HttpClientConfig clientConfig);
+
+    Result<SttResult> run(const std::string& storedKey, const RequestBuilder& buildRequest,
+                          const ReplyParser& parseReply, const ErrorMessageRule& errorMessage);
+
+    const SttStatistics& statistics() const { return stats_; }
+    HttpClient& httpClient() { return client_; }
+
+private:
+    Result<SttResult> parseSuccessBody(const std::string& body, int64_t latencyMs,
+                                       const ReplyParser& parseReply) const;
+
+    SttServiceProfile profile_;
+    HttpClient client_;
+    SttStatistics stats_;
+};
+
+}  // namespace obs_sayline
