@@ -1,7 +1,6 @@
 #include "stt/stt_service_client.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <utility>
@@ -10,30 +9,6 @@
 #include "stt/json_reply.h"
 
 namespace obs_sayline {
-
-std::string SttStatistics::toText(const std::string& leadingMembers) const {
-    int32_t requests, successes, errors;
-    int64_t totalLatency;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests = requests_.load();
-        successes = successes_.load();
-        errors = errors_.load();
-        totalLatency = totalLatencyMs_.load();
-    }
-    double average = 0.0;
-    double rate = 0.0;
-    if (requests >= 1) {
-        average = static_cast<double>(totalLatency) / requests;
-        rate = static_cast<double>(successes) / requests * 100.0;
-    }
-    char buffer[256];
-    std::snprintf(buffer, sizeof(buffer),
-                  "\"requests\":%d,\"successes\":%d,\"errors\":%d,\"averageLatencyMs\":%.1f,"
-                  "\"successRate\":%.1f}",
-                  requests, successes, errors, average, rate);
-    return "{" + leadingMembers + buffer;
-}
 
 std::string resolveApiKey(const std::string& storedKey, const std::vector<const char*>& envVars) {
     if (!storedKey.empty()) return storedKey;
@@ -89,7 +64,8 @@ Result<SttResult> SttServiceClient::parseSuccessBody(const std::string& body, in
                                                      const ReplyParser& parseReply) const {
     auto document = parseJsonReply(body);
     if (document.isError()) {
-        return {ErrorCode::SttRecognitionError, std::string(profile_.parsePrefix) + document.error().message};
+        return {ErrorCode::SttRecognitionError,
+                std::string(profile_.parsePrefix) + document.error().message};
     }
     // A member of the wrong type ("text" a number, a word that is not an object, ...) is a
     // malformed reply from outside, reported like an unparsable one.

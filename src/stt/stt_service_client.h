@@ -1,41 +1,18 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "core/result.h"
 #include "net/http_client.h"
+#include "stt/stt_statistics.h"
 #include "stt/stt_types.h"
 
 namespace obs_sayline {
-
-// Request counters of one engine. Counters are atomics; the text is made from one snapshot
-// taken under the mutex.
-class SttStatistics {
-public:
-    void countRequest() { requests_.fetch_add(1); }
-    void countSuccess() { successes_.fetch_add(1); }
-    void countError() { errors_.fetch_add(1); }
-    void addLatency(int64_t ms) { totalLatencyMs_.fetch_add(ms); }
-
-    // {"requests":4,"successes":3,"errors":1,"averageLatencyMs":632.5,"successRate":75.0};
-    // `leadingMembers` (already formatted, each followed by a comma) go in front.
-    std::string toText(const std::string& leadingMembers = {}) const;
-
-private:
-    std::atomic<int32_t> requests_{0};
-    std::atomic<int32_t> successes_{0};
-    std::atomic<int32_t> errors_{0};
-    std::atomic<int64_t> totalLatencyMs_{0};
-    mutable std::mutex mutex_;
-};
 
 // The stored key when set, else the first of `envVars` that is set and non-empty (read now,
 // so a key exported after the engine was made still counts), else empty.
