@@ -1,0 +1,85 @@
+#include "output/subtitle_exporter_base.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+
+#include "core/logger.h"
+
+namespace obs_sayline {
+
+Result<std::string> SubtitleExporterBase::exportToFile(const std::vector<SubtitleEntry>& entries,
+                                                       const std::string& path,
+                                                       const ExportOptions& options) {
+    auto valid = validate(entries);
+    if (valid.isError()) return valid.error();
+    logDebugTag(logTag_, "Exporting %zu entries to: %s", entries.size(), path.c_str());
+
+    const std::string document = buildDocument(entries, options);
+    std::ofstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!file.is_open()) {
+        return Error(ErrorCode::FileWriteError, "Failed to open file for writing: " + path);
+    }
+    file.write(document.data(), static_cast<std::streamsize>(document.size()));
+    // Flush before judging: a full disk often shows only when the buffer is written out.
+    file.flush();
+    if (!file) return Error(ErrorCode::FileWriteError, "Failed to write to file: " + path);
+    file.close();
+
+    ++exportCount_;
+    logInfoTag(logTag_, "Exported %zu entries to: %s", entries.size(), path.c_str());
+    return path;
+}
+
+Result<std::string> SubtitleExporterBase::exportToString(const std::vector<SubtitleEntry>& entries,
+                                                         const ExportOptions& options) {
+    auto valid = validate(entries);
+    if (valid.isError()) return valid.error();
+    return buildDocument(entries, options);
+}
+
+Result<void> SubtitleExporterBase::exportAsync(const std::vector<SubtitleEntry>&,
+                                               const std::string&, const ExportOptions&) {
+    return Result<void>(ErrorCode::NotSupported, "Async export not supported by this exporter");
+}
+
+Result<void> SubtitleExporterBase::validate(const std::vector<SubtitleEntry>& entries) const {
+    if (entries.empty()) {
+        return Result<void>(ErrorCode::InvalidArgument, "No subtitle entries to export");
+    }
+    return Result<void>::success();
+}
+
+std::string SubtitleExporterBase::formatTimestamp(int64_t ms, char separator) {
+    if (ms < 0) ms = 0;
+    char text[48];
+    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64 "%c%03" PRId64,
+                  ms / 3600000, (ms % 3600000) / 60000, (ms % 60000) / 1000, separator, ms % 1000);
+    return text;
+}
+
+std::string SubtitleExporterBase::composeCueText(const std::string& original,
+                                                 const std::string& translation,
+                                                 const ExportOptions& options) {
+    std::string text;
+    if (options.includeOriginal && !original.empty()) text = original;
+    if (options.includeTranslation && !translation.empty()) {
+        if (!text.empty()) text += '\n';
+        text += translation;
+    }
+    if (text.empty()) text = original;
+    if (options.lineEnding == "\n") return text;
+
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\n') {
+            out += options.lineEnding;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace obs_sayline
