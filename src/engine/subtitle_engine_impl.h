@@ -48,6 +48,8 @@ public:
     void translateEntry(const std::shared_ptr<ITranslationProvider>& provider, SubtitleEntry entry,
                         Clock::time_point submitted);
     void publish(const SubtitleEntry& entry);
+    // Caller holds statsMutex.
+    void taskFinished();
     Result<void> exportSubtitles(const std::string& path, int32_t format,
                                  const ExportOptions& options);
 

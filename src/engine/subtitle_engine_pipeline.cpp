@@ -34,6 +34,11 @@ void guarded(const char* what, F&& body) {
 
 }  // namespace
 
+void SubtitleEngine::Impl::taskFinished() {
+    // resetStats zeroes the count while tasks are still out; they must not wrap it around.
+    if (counters.pendingTasks > 0) counters.pendingTasks -= 1;
+}
+
 void SubtitleEngine::Impl::setupCallbacks() {
     capture->setAudioCallback([this](const AudioChunk& chunk) {
         guarded("Audio chunk", [&] { onCaptureChunk(chunk); });
@@ -122,7 +127,7 @@ void SubtitleEngine::Impl::submitForRecognition(AudioChunk chunk) {
         });
     } catch (const std::exception& e) {
         std::lock_guard<std::mutex> lock(statsMutex);
-        counters.pendingTasks -= 1;
+        taskFinished();
         logWarningTag(kTag, "Speech chunk dropped: %s", e.what());
     }
 }
@@ -151,7 +156,7 @@ void SubtitleEngine::Impl::processSpeechChunk(const std::shared_ptr<ISttEngine>&
         handleRecognition(recognized.value());
     });
     std::lock_guard<std::mutex> lock(statsMutex);
-    counters.pendingTasks -= 1;
+    taskFinished();
 }
 
 void SubtitleEngine::Impl::handleRecognition(const SttResult& result) {
@@ -188,7 +193,7 @@ void SubtitleEngine::Impl::handleRecognition(const SttResult& result) {
         // The pool is shutting down: show the line untranslated rather than lose it.
         {
             std::lock_guard<std::mutex> lock(statsMutex);
-            counters.pendingTasks -= 1;
+            taskFinished();
         }
         logWarningTag(kTag, "Translation skipped: %s", e.what());
         publish(entry);
@@ -226,7 +231,7 @@ void SubtitleEngine::Impl::translateEntry(const std::shared_ptr<ITranslationProv
     });
     {
         std::lock_guard<std::mutex> lock(statsMutex);
-        counters.pendingTasks -= 1;
+        taskFinished();
     }
     guarded("Publishing", [&] { publish(entry); });
 }

@@ -306,6 +306,28 @@ TEST_F(EngineTest, paused_and_stopped_engines_drop_audio) {
     EXPECT_EQ(engine.getStats().uptimeMs, 0u);
 }
 
+TEST_F(EngineTest, resetting_statistics_mid_task_does_not_wrap_the_pending_count) {
+    std::mutex gate;
+    std::unique_lock<std::mutex> closed(gate);
+    std::atomic<bool> entered{false};
+    stt = std::make_shared<FakeStt>([&](const AudioChunk&, int) -> Result<SttResult> {
+        entered = true;
+        std::lock_guard<std::mutex> wait(gate);
+        SttResult result;
+        result.text = "late";
+        return result;
+    });
+    startWithFakes();
+    capture->feed(mono16k(480));
+    ASSERT_TRUE(eventually([&] { return entered.load(); }));
+    EXPECT_EQ(engine.getStats().pendingTasks, 1u);
+    engine.resetStats();
+    closed.unlock();
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(engine.getStats().pendingTasks, 0u);
+    EXPECT_EQ(engine.getStats().recognitionsCompleted, 1u);
+}
+
 TEST_F(EngineTest, export_writes_the_history_or_refuses_unknown_formats) {
     startWithFakes();
     capture->feed(mono16k(480));
