@@ -74,8 +74,12 @@ protected:
 
     bool settled(size_t publishedCount) {
         return eventually([&] {
-            std::lock_guard<std::mutex> lock(mutex);
-            return published.size() >= publishedCount && engine.getStats().pendingTasks == 0;
+            size_t count = 0;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                count = published.size();
+            }
+            return count >= publishedCount && engine.getStats().pendingTasks == 0;
         });
     }
 
