@@ -68,23 +68,25 @@ TEST_F(ObsAudioCaptureHostTest, named_source_delivers_host_format_chunks_levels_
     feed.pushSine(1000.0, 0.5f, 300);
     feed.push(std::vector<float>(48000 * 150 / 1000, 0.0f));
 
-    std::lock_guard<std::mutex> lock(rec.mutex);
-    // The host hands 48 kHz stereo: a 100 ms chunk is 9600 samples, exactly ten packets.
-    ASSERT_EQ(rec.chunks.size(), 4u);
-    for (const auto& chunk : rec.chunks) {
-        EXPECT_EQ(chunk.samples.size(), 9600u);
-        EXPECT_EQ(chunk.sampleRate, 48000);
-        EXPECT_EQ(chunk.channels, 2);
-        EXPECT_EQ(chunk.timestamp, 0u);
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        // The host hands 48 kHz stereo: a 100 ms chunk is 9600 samples, exactly ten packets.
+        ASSERT_EQ(rec.chunks.size(), 4u);
+        for (const auto& chunk : rec.chunks) {
+            EXPECT_EQ(chunk.samples.size(), 9600u);
+            EXPECT_EQ(chunk.sampleRate, 48000);
+            EXPECT_EQ(chunk.channels, 2);
+            EXPECT_EQ(chunk.timestamp, 0u);
+        }
+        // Interleaved channels carry the same tone.
+        const auto& first = rec.chunks[0].samples;
+        EXPECT_NEAR(first[200], first[201], 1e-6);
+        ASSERT_EQ(rec.levels.size(), 45u);
+        EXPECT_NEAR(rec.levels[5], 0.5f / 1.41421356f, 0.01f);
+        EXPECT_EQ(rec.levels.back(), 0.0f);
+        // Voiced from the first packet; dropped on the eleventh quiet packet of the fifteen.
+        EXPECT_EQ(rec.voice, (std::vector<bool>{true, false}));
     }
-    // Interleaved channels carry the same tone.
-    const auto& first = rec.chunks[0].samples;
-    EXPECT_NEAR(first[200], first[201], 1e-6);
-    ASSERT_EQ(rec.levels.size(), 45u);
-    EXPECT_NEAR(rec.levels[5], 0.5f / 1.41421356f, 0.01f);
-    EXPECT_EQ(rec.levels.back(), 0.0f);
-    // Voiced from the first packet; dropped on the eleventh quiet packet of the fifteen.
-    EXPECT_EQ(rec.voice, (std::vector<bool>{true, false}));
     EXPECT_FALSE(capture.isVoiceActive());
     EXPECT_EQ(capture.getCurrentLevel(), 0.0f);
 
