@@ -239,14 +239,19 @@ TEST_F(EngineTest, empty_recognitions_make_no_entry_and_failures_are_reported) {
 TEST_F(EngineTest, translation_fills_entries_and_follows_config_updates) {
     config.enableTranslation = true;
     config.targetLanguage = "en";
+    config.textSourceName = "engine subs";
     startWithFakes();
     capture->feed(mono16k(480));
     ASSERT_TRUE(settled(1));
 
     EngineConfig changed = engine.getConfig();
     changed.targetLanguage = "ja";
+    changed.style.fontSize = 64;
     ASSERT_TRUE(engine.updateConfig(changed));
     EXPECT_EQ(engine.getConfig().targetLanguage, "ja");
+    // The new look goes to the text source already in use, not to a default-named one.
+    EXPECT_EQ(renderer->getConfig().textSourceName, "engine subs");
+    EXPECT_EQ(renderer->getStyle().fontSize, 64);
     capture->feed(mono16k(480));
     ASSERT_TRUE(settled(2));
 
