@@ -4,12 +4,14 @@
 #include <thread>
 
 #include "core/logger.h"
+#include "engine/subtitle_engine.h"
 #include "plugin/audio_intake.h"
 
 namespace obs_sayline {
 
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     logInfo("SubtitleSourceData created");
+    engine = std::make_unique<SubtitleEngine>();
     audioBuffer.reserve(kAudioBufferReserveSamples);
 }
 
@@ -30,6 +32,10 @@ SubtitleSourceData::~SubtitleSourceData() {
         logWarning("Destructor: audio processing still running after 5s timeout");
     }
 
+    if (engine) {
+        engine->shutdown();
+        engine.reset();
+    }
     sttEngine.reset();
     translator.reset();
     if (textSource) {

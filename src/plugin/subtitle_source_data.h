@@ -14,6 +14,7 @@ namespace obs_sayline {
 
 class ISttEngine;
 class ITranslationProvider;
+class SubtitleEngine;
 
 // Default box of a Sayline source until the canvas size is known.
 constexpr uint32_t kDefaultSourceWidth = 1920;
@@ -47,6 +48,10 @@ struct SubtitleSourceData {
 
     std::shared_ptr<ISttEngine> sttEngine;
     std::shared_ptr<ITranslationProvider> translator;
+
+    // The self-contained subtitle pipeline. Every record owns one for owners that drive it;
+    // the host source itself never initialises or starts it.
+    std::unique_ptr<SubtitleEngine> engine;
 
     // Private text source that draws the subtitle; released on destruction.
     obs_source_t* textSource = nullptr;
