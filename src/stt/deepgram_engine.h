@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stt/stt_engine_base.h"
+
+namespace obs_sayline {
+
+// Deepgram pre-recorded transcription: a WAV body, model and features in the query string; the
+// first alternative of the first channel is the result.
+class DeepgramEngine : public SttEngineBase {
+public:
+    static constexpr uint64_t kMaxWavBytes = 50ull * 1024 * 1024;
+
+    DeepgramEngine();
+    ~DeepgramEngine() override;
+
+    VoidResult initialize(const SttEngineConfig& config) override;
+    void shutdown() override;
+    Result<SttResult> recognize(const AudioChunk& chunk) override;
+
+    SttEngineType getType() const override { return SttEngineType::Deepgram; }
+    std::string getName() const override { return "Deepgram"; }
+    std::vector<std::string> getSupportedLanguages() const override;
+    bool isLanguageSupported(const std::string& code) const override;
+
+    VoidResult updateConfig(const SttEngineConfig& config) override;
+    std::string getStatistics() const override;
+
+    // Settings key; without one, DEEPGRAM_API_KEY is read at each request.
+    void setApiKey(const std::string& key);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace obs_sayline

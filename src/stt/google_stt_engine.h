@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stt/stt_engine_base.h"
+
+namespace obs_sayline {
+
+// Google Cloud Speech-to-Text v1 synchronous recognition: raw 16-bit PCM, base64 in a JSON body,
+// the API key in the query string; the best alternative of every result is joined.
+class GoogleSttEngine : public SttEngineBase {
+public:
+    static constexpr double kMaxDurationMs = 60000.0;
+    static constexpr uint64_t kMaxPcmBytes = 10ull * 1024 * 1024;
+
+    GoogleSttEngine();
+    ~GoogleSttEngine() override;
+
+    VoidResult initialize(const SttEngineConfig& config) override;
+    void shutdown() override;
+    Result<SttResult> recognize(const AudioChunk& chunk) override;
+
+    SttEngineType getType() const override { return SttEngineType::GoogleStt; }
+    std::string getName() const override { return "Google Speech-to-Text"; }
+    std::vector<std::string> getSupportedLanguages() const override;
+    // Empty, "auto", a listed tag, or a short code that maps to one ("en" -> "en-US").
+    bool isLanguageSupported(const std::string& code) const override;
+
+    VoidResult updateConfig(const SttEngineConfig& config) override;
+    // The common statistics with "engine" and "model" in front.
+    std::string getStatistics() const override;
+
+    // Optional key; without one, GOOGLE_STT_API_KEY then GOOGLE_API_KEY are read at each request.
+    void setApiKey(const std::string& key);
+
+    // The tag sent to the service: empty/"auto" -> "ko-KR", tags with "-" unchanged, short codes
+    // through the map, anything else unchanged.
+    static std::string mapLanguage(const std::string& code);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace obs_sayline

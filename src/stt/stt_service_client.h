@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "core/result.h"
+#include "net/http_client.h"
+#include "stt/stt_statistics.h"
+#include "stt/stt_types.h"
+
+namespace obs_sayline {
+
+// The stored key when set, else the first of `envVars` that is set and non-empty (read now,
+// so a key exported after the engine was made still counts), else empty.
+std::string resolveApiKey(const std::string& storedKey, const std::vector<const char*>& envVars);
+
+// What differs between the engines in the shared request flow.
+struct SttServiceProfile {
+    const char* logTag;             // "WhisperApiEngine"
+    const char* transportPrefix;    // "Whisper API request failed: "
+    const char* parsePrefix;        // "Failed to parse Whisper API response: "
+    const char* missingKeyMessage;  // the "API key not configured" text
+    std::vector<const char*> keyEnvVars;
+};
+
+// The shared request flow: counting, key resolution, the call with retries and breaker, status
+// handling and reply parsing. Owns the engine's HTTP client.
+class SttServiceClient {
+public:
+    // Builds the request once the key is known; may move the encoded audio into it.
+    using RequestBuilder = std::function<HttpRequest(const std::string& apiKey)>;
+    // Turns a 2xx body into a result; may throw the JSON library's exceptions.
+    using ReplyParser =
+        std::function<Result<SttResult>(const nlohmann::json& reply, int64_t latencyMs)>;
+    // Message for a non-2xx reply; must not throw.
+    using ErrorMessageRule = std::function<std::string(int32_t status, const std::string& body)>;
+
+    SttServiceClient(SttServiceProfile profile, HttpClientConfig clientConfig);
+
+    Result<SttResult> run(const std::string& storedKey, const RequestBuilder& buildRequest,
+                          const ReplyParser& parseReply, const ErrorMessageRule& errorMessage);
+
+    const SttStatistics& statistics() const { return stats_; }
+    HttpClient& httpClient() { return client_; }
+
+private:
+    Result<SttResult> parseSuccessBody(const std::string& body, int64_t latencyMs,
+                                       const ReplyParser& parseReply) const;
+
+    SttServiceProfile profile_;
+    HttpClient client_;
+    SttStatistics stats_;
+};
+
+}  // namespace obs_sayline

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stt/stt_engine_base.h"
+
+namespace obs_sayline {
+
+// OpenAI audio transcription: the block goes up as a WAV file in a multipart POST and comes back
+// as verbose JSON with segments (for confidence and the no-speech check) and optional words.
+class WhisperApiEngine : public SttEngineBase {
+public:
+    static constexpr uint64_t kMaxWavBytes = 25ull * 1024 * 1024;
+    static constexpr double kNoSpeechThreshold = 0.95;
+
+    WhisperApiEngine();
+    ~WhisperApiEngine() override;
+
+    VoidResult initialize(const SttEngineConfig& config) override;
+    void shutdown() override;
+    Result<SttResult> recognize(const AudioChunk& chunk) override;
+
+    SttEngineType getType() const override { return SttEngineType::WhisperApi; }
+    std::string getName() const override { return "Whisper API"; }
+    std::vector<std::string> getSupportedLanguages() const override;
+    bool isLanguageSupported(const std::string& code) const override;
+
+    VoidResult updateConfig(const SttEngineConfig& config) override;
+    std::string getStatistics() const override;
+
+    // Settings key; without one, OPENAI_API_KEY is read at each request.
+    void setApiKey(const std::string& key);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace obs_sayline

@@ -1,0 +1,30 @@
+#include "translation/provider_statistics.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace obs_sayline {
+
+std::string ProviderStatistics::format(const std::string& leadingFields) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int32_t requests = requests_.load();
+    const int32_t successes = successes_.load();
+    const int32_t errors = errors_.load();
+    const int64_t latency = totalLatencyMs_.load();
+    const int64_t chars = totalChars_.load();
+
+    double average = 0.0;
+    double rate = 0.0;
+    if (requests >= 1) {
+        average = static_cast<double>(latency) / requests;
+        rate = static_cast<double>(successes) / requests * 100.0;
+    }
+    char buffer[256];
+    std::snprintf(buffer, sizeof(buffer),
+                  "\"requests\":%d,\"successes\":%d,\"errors\":%d,\"averageLatencyMs\":%.1f,"
+                  "\"successRate\":%.1f,\"totalCharsTranslated\":%" PRId64 "}",
+                  requests, successes, errors, average, rate, chars);
+    return "{" + leadingFields + buffer;
+}
+
+}  // namespace obs_sayline

@@ -1,0 +1,64 @@
+#include "stt/json_reply.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "stt/stt_statistics.h"
+
+namespace obs_sayline {
+namespace {
+
+TEST(JsonReply, empty_and_malformed_bodies_give_exact_messages) {
+    auto empty = parseJsonReply("");
+    ASSERT_TRUE(empty.isError());
+    EXPECT_EQ(empty.error().code, ErrorCode::InvalidArgument);
+    EXPECT_EQ(empty.error().message, "Empty JSON string");
+
+    auto bad = parseJsonReply("{\"text\": }");
+    ASSERT_TRUE(bad.isError());
+    EXPECT_EQ(bad.error().code, ErrorCode::ConfigParseError);
+    EXPECT_EQ(bad.error().message.rfind(
+                  "JSON parse error at position 10: [json.exception.parse_error.101]", 0),
+              0u)
+        << bad.error().message;
+
+    auto good = parseJsonReply("{\"text\":\"hi\"}");
+    ASSERT_TRUE(good.isSuccess());
+    EXPECT_EQ(good.value()["text"], "hi");
+}
+
+TEST(JsonReply, string_member_only_reads_strings_of_objects) {
+    auto doc = nlohmann::json::parse(R"({"a":"x","b":5})");
+    EXPECT_EQ(stringMember(doc, "a").value_or("?"), "x");
+    EXPECT_FALSE(stringMember(doc, "b").has_value());
+    EXPECT_FALSE(stringMember(doc, "c").has_value());
+    EXPECT_FALSE(stringMember(nlohmann::json("a"), "a").has_value());
+}
+
+TEST(JsonReply, seconds_truncate_to_milliseconds_and_saturate) {
+    EXPECT_EQ(secondsToMs(2.5), 2500);
+    EXPECT_EQ(secondsToMs(0.1234), 123);
+    EXPECT_EQ(secondsToMs(-0.0015), -1);
+    EXPECT_EQ(secondsToMs(1e300), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(secondsToMs(-1e300), std::numeric_limits<int64_t>::min());
+}
+
+TEST(SttStatistics, text_has_fixed_member_order_and_one_decimal) {
+    SttStatistics stats;
+    EXPECT_EQ(
+        stats.toText(),
+        R"({"requests":0,"successes":0,"errors":0,"averageLatencyMs":0.0,"successRate":0.0})");
+    for (int i = 0; i < 4; ++i) stats.countRequest();
+    for (int i = 0; i < 3; ++i) stats.countSuccess();
+    stats.countError();
+    stats.addLatency(2000);
+    stats.addLatency(530);
+    EXPECT_EQ(
+        stats.toText(),
+        R"({"requests":4,"successes":3,"errors":1,"averageLatencyMs":632.5,"successRate":75.0})");
+    EXPECT_EQ(stats.toText(R"("engine":"x",)").rfind(R"({"engine":"x","requests":4,)", 0), 0u);
+}
+
+}  // namespace
+}  // namespace obs_sayline
