@@ -1,7 +1,6 @@
 #pragma once
 
-// Decoding of what the engines put on the wire (WAV, base64, multipart), for the loopback
-// servers of the STT tests.
+// Decoding of what the engines put on the wire, for the loopback servers of the STT tests.
 
 #include <cstdint>
 #include <string>
@@ -56,72 +55,34 @@ inline std::vector<uint8_t> base64Decode(const std::string& text, bool* ok = nul
     return out;
 }
 
-// One part of a multipart/form-data body as it came over the wire.
-struct WirePart {
-    std::string name;
-    std::string filename;     // empty for a text part
-    std::string contentType;  // empty when the part had none
-    std::string content;
-};
-
-inline std::string headerParam(const std::string& header, const std::string& key) {
-    const std::string needle = key + "=\"";
-    auto at = header.find(needle);
-    if (at == std::string::npos) return {};
-    at += needle.size();
-    return header.substr(at, header.find('"', at) - at);
+// Checks a WAV file the way a service would before decoding it: RIFF/WAVE framing, a PCM format
+// block with 16 bits per sample and consistent rates, and a data block that fills the rest of
+// the file. Returns what is wrong, or "" when the file is sound.
+template <typename Bytes>
+std::string wavProblems(const Bytes& wav, uint32_t expectRate, uint32_t expectChannels) {
+    auto text = [&](size_t at) { return std::string(wav.begin() + at, wav.begin() + at + 4); };
+    if (wav.size() < 44) return "shorter than a WAV header";
+    if (text(0) != "RIFF" || text(8) != "WAVE") return "not RIFF/WAVE";
+    if (readU32(wav, 4) != wav.size() - 8) return "RIFF length does not match the file";
+    if (text(12) != "fmt " || readU32(wav, 16) != 16) return "bad format block";
+    if (readU16(wav, 20) != 1) return "not PCM";
+    if (readU16(wav, 34) != 16) return "not 16-bit";
+    if (readU16(wav, 22) != expectChannels) return "wrong channel count";
+    if (readU32(wav, 24) != expectRate) return "wrong sample rate";
+    if (readU32(wav, 28) != expectRate * expectChannels * 2) return "wrong byte rate";
+    if (readU16(wav, 32) != expectChannels * 2) return "wrong block alignment";
+    if (text(36) != "data" || readU32(wav, 40) != wav.size() - 44) return "bad data block";
+    return "";
 }
 
-// Splits a multipart body by the boundary from its Content-Type; ok=false when the framing is
-// broken (missing boundary, missing blank line, missing closing delimiter).
-inline std::vector<WirePart> parseMultipart(const std::string& contentType, const std::string& body,
-                                            bool* ok) {
-    *ok = false;
-    std::vector<WirePart> parts;
-    const std::string key = "boundary=";
-    auto at = contentType.find(key);
-    if (contentType.rfind("multipart/form-data", 0) != 0 || at == std::string::npos) return parts;
-    std::string boundary = contentType.substr(at + key.size());
-    if (!boundary.empty() && boundary.front() == '"')
-        boundary = boundary.substr(1, boundary.size() - 2);
-    const std::string delimiter = "--" + boundary;
-    size_t pos = body.find(delimiter);
-    if (pos != 0) return parts;
-    while (true) {
-        pos += delimiter.size();
-        if (body.compare(pos, 2, "--") == 0) break;  // closing delimiter
-        if (body.compare(pos, 2, "\r\n") != 0) return parts;
-        pos += 2;
-        const size_t headersEnd = body.find("\r\n\r\n", pos);
-        if (headersEnd == std::string::npos) return parts;
-        WirePart part;
-        std::string headers = body.substr(pos, headersEnd - pos);
-        size_t lineStart = 0;
-        while (lineStart <= headers.size()) {
-            size_t lineEnd = headers.find("\r\n", lineStart);
-            if (lineEnd == std::string::npos) lineEnd = headers.size();
-            std::string line = headers.substr(lineStart, lineEnd - lineStart);
-            std::string lower;
-            for (char c : line)
-                lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (lower.rfind("content-disposition:", 0) == 0) {
-                part.name = headerParam(line, "name");
-                part.filename = headerParam(line, "filename");
-            } else if (lower.rfind("content-type:", 0) == 0) {
-                part.contentType = line.substr(line.find(':') + 1);
-                part.contentType.erase(0, part.contentType.find_first_not_of(' '));
-            }
-            lineStart = lineEnd + 2;
-        }
-        const size_t contentStart = headersEnd + 4;
-        const size_t next = body.find("\r\n" + delimiter, contentStart);
-        if (next == std::string::npos) return parts;
-        part.content = body.substr(contentStart, next - contentStart);
-        parts.push_back(std::move(part));
-        pos = next + 2;
+// The 16-bit samples of a PCM byte string.
+template <typename Bytes>
+std::vector<int16_t> pcmSamples(const Bytes& pcm, size_t offset = 0) {
+    std::vector<int16_t> out;
+    for (size_t i = offset; i + 1 < pcm.size(); i += 2) {
+        out.push_back(static_cast<int16_t>(readU16(pcm, i)));
     }
-    *ok = true;
-    return parts;
+    return out;
 }
 
 }  // namespace obs_sayline::test
