@@ -23,20 +23,31 @@ SubtitleSourceData::~SubtitleSourceData() {
         logErrorTag("Plugin", "Stopping capture failed while destroying");
     }
 
-    for (int i = 0; i < kWorkerWaitPolls && workerRunning.load(); ++i) {
-        std::this_thread::sleep_for(kWorkerWaitStep);
-    }
-    if (workerRunning.load()) {
+    if (!waitForWorker(*this)) {
         logWarning("Destructor: audio processing still running after 5s timeout");
     }
+    // A worker still running keeps `shared`, its engine and its provider alive; from here on it
+    // only finishes its request and throws the result away.
+    shared->orphaned.store(true);
 
     sttEngine.reset();
     translator.reset();
-    if (textSource) {
-        obs_source_release(textSource);
-        textSource = nullptr;
+    recognition.reset();
+    {
+        std::lock_guard<std::mutex> lock(textSourceMutex);
+        if (textSource) {
+            obs_source_release(textSource);
+            textSource = nullptr;
+        }
     }
     logInfo("SubtitleSourceData destroyed");
+}
+
+bool waitForWorker(const SubtitleSourceData& data) {
+    for (int i = 0; i < kWorkerWaitPolls && data.workerRunning.load(); ++i) {
+        std::this_thread::sleep_for(kWorkerWaitStep);
+    }
+    return !data.workerRunning.load();
 }
 
 }  // namespace obs_sayline
