@@ -58,6 +58,8 @@ std::string HttpClient::generateRequestId() {
 }
 
 std::string HttpClient::urlEscape(const std::string& text) {
+    // May run before any client exists; libcurl's implicit initialisation is not thread-safe.
+    curl::ensureGlobalInit();
     curl::EasyHandle handle(curl_easy_init());
     if (!handle) return text;
     curl::CurlString escaped(

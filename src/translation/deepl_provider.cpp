@@ -198,8 +198,8 @@ Result<TranslationResult> DeepLProvider::Client::request(const std::string& text
     req.timeoutMs = timeoutMs;
     req.tag = "deepl-translate";
 
-    const HttpCallSpec spec{kTag, "DeepL API request failed: ", errorMessageFor};
-    auto sent = sendTranslationRequest(http, stats, std::move(req), text.size(), start, spec);
+    const ProviderCallInfo call{kTag, "DeepL API request failed: ", errorMessageFor};
+    auto sent = sendTranslationRequest(http, stats, std::move(req), text.size(), start, call);
     if (sent.isError()) return sent.error();
     return parseReply(sent.value().response.body, sent.value().latencyMs);
 }

@@ -256,9 +256,9 @@ Result<TranslationResult> GeminiProvider::Client::request(const TranslationReque
     req.timeoutMs = timeoutMs;
     req.tag = "gemini-translate";
 
-    const HttpCallSpec spec{kTag, "Gemini API request failed: ", errorMessageFor};
+    const ProviderCallInfo call{kTag, "Gemini API request failed: ", errorMessageFor};
     auto sent =
-        sendTranslationRequest(http, stats, std::move(req), request.text.size(), start, spec);
+        sendTranslationRequest(http, stats, std::move(req), request.text.size(), start, call);
     if (sent.isError()) return sent.error();
     return parseReply(sent.value().response.body, request.sourceLanguage, model,
                       sent.value().latencyMs);

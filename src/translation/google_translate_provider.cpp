@@ -160,8 +160,8 @@ Result<TranslationResult> GoogleTranslateProvider::Client::request(const std::st
     req.timeoutMs = timeoutMs;
     req.tag = "google-translate";
 
-    const HttpCallSpec spec{kTag, "Google Translate API request failed: ", errorMessageFor};
-    auto sent = sendTranslationRequest(http, stats, std::move(req), text.size(), start, spec);
+    const ProviderCallInfo call{kTag, "Google Translate API request failed: ", errorMessageFor};
+    auto sent = sendTranslationRequest(http, stats, std::move(req), text.size(), start, call);
     if (sent.isError()) return sent.error();
     return parseReply(sent.value().response.body, sent.value().latencyMs);
 }

@@ -45,13 +45,13 @@ std::string textTooLongMessage(size_t limit) {
 Result<HttpCallOutcome> sendTranslationRequest(HttpClient& client, ProviderStatistics& stats,
                                                HttpRequest request, size_t textBytes,
                                                std::chrono::steady_clock::time_point start,
-                                               const HttpCallSpec& spec) {
+                                               const ProviderCallInfo& call) {
     auto sent = client.execute(std::move(request));
     if (sent.isError()) {
         stats.countError();
         const std::string& message = sent.error().message;
-        logErrorTag(spec.logTag, "HTTP request failed: %s", message.c_str());
-        return Error(ErrorCode::NetworkError, spec.requestFailedPrefix + message);
+        logErrorTag(call.logTag, "HTTP request failed: %s", message.c_str());
+        return Error(ErrorCode::NetworkError, call.requestFailedPrefix + message);
     }
 
     HttpCallOutcome outcome;
@@ -62,8 +62,8 @@ Result<HttpCallOutcome> sendTranslationRequest(HttpClient& client, ProviderStati
     const int32_t status = outcome.response.statusCode;
     if (!outcome.response.isSuccess()) {
         stats.countError();
-        const std::string message = spec.errorMessage(outcome.response);
-        logErrorTag(spec.logTag, "API error (HTTP %d): %s", status, message.c_str());
+        const std::string message = call.errorMessage(outcome.response);
+        logErrorTag(call.logTag, "API error (HTTP %d): %s", status, message.c_str());
         return Error(HttpClient::statusToErrorCode(status), message);
     }
     stats.countSuccess(static_cast<int64_t>(textBytes));

@@ -28,7 +28,7 @@ std::string preview(const std::string& text, size_t maxBytes = 50);
 // "Text exceeds maximum length (<limit> bytes)"
 std::string textTooLongMessage(size_t limit);
 
-struct HttpCallSpec {
+struct ProviderCallInfo {
     const char* logTag;               // class name used as the log tag
     const char* requestFailedPrefix;  // "<Service> API request failed: "
     // Message for a non-2xx reply (the service's own text or a fixed one per status).
@@ -47,6 +47,6 @@ struct HttpCallOutcome {
 Result<HttpCallOutcome> sendTranslationRequest(HttpClient& client, ProviderStatistics& stats,
                                                HttpRequest request, size_t textBytes,
                                                std::chrono::steady_clock::time_point start,
-                                               const HttpCallSpec& spec);
+                                               const ProviderCallInfo& call);
 
 }  // namespace obs_sayline::translation_detail

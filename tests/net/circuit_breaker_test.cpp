@@ -53,7 +53,7 @@ protected:
 };
 
 TEST_F(CircuitBreakerTest, opens_rejects_half_opens_and_closes) {
-    HttpClient client(config(150));
+    HttpClient client(config(250));
     CircuitBreaker& breaker = client.circuitBreaker();
 
     ASSERT_TRUE(fail(client).isError());
@@ -75,7 +75,7 @@ TEST_F(CircuitBreakerTest, opens_rejects_half_opens_and_closes) {
         "[obs-sayline] [HTTP] Request blocked by circuit breaker [up]"));
     EXPECT_EQ(breaker.state(), CircuitState::Open);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(170));
+    std::this_thread::sleep_for(std::chrono::milliseconds(280));
     ASSERT_TRUE(succeed(client).isSuccess());
     EXPECT_EQ(transitions("Open", "HalfOpen"), 1u);
     EXPECT_EQ(breaker.state(), CircuitState::HalfOpen);
@@ -90,9 +90,9 @@ TEST_F(CircuitBreakerTest, opens_rejects_half_opens_and_closes) {
 }
 
 TEST_F(CircuitBreakerTest, failure_in_half_open_reopens_and_restarts_the_clock) {
-    HttpClient client(config(150));
+    HttpClient client(config(250));
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(fail(client).isError());
-    std::this_thread::sleep_for(std::chrono::milliseconds(170));
+    std::this_thread::sleep_for(std::chrono::milliseconds(280));
 
     auto trial = fail(client);  // admitted in HalfOpen, then fails
     ASSERT_TRUE(trial.isError());

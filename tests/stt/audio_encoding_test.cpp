@@ -93,6 +93,24 @@ TEST(AudioEncoding, raw_pcm_is_the_wav_payload_without_header) {
     EXPECT_EQ(pcm[1], 0x80);
 }
 
+TEST(AudioEncoding, block_conversion_matches_the_per_sample_rule) {
+    // Long enough for the vectorised blocks and a scalar tail, with every special value inside
+    // a block.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> samples{1.5f,  -1.5f, nan,   inf,  -inf,  0.99999f, -0.99999f,
+                               -0.0f, 1.0f,  -1.0f, 0.5f, -0.5f, 3e-5f,    -3e-5f,
+                               0.25f, 1e30f, 0.1f,  0.2f, 0.3f};
+    AudioChunk chunk = chunkOf(samples, 16000, 1);
+    std::vector<uint8_t> wav = encodeWav(chunk);
+    ASSERT_EQ(wav.size(), 44 + 2 * samples.size());
+    for (size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(static_cast<int16_t>(readU16(wav, 44 + 2 * i)), sampleToPcm16(samples[i]))
+            << "sample " << i;
+    }
+    EXPECT_EQ(static_cast<int16_t>(readU16(wav, 44 + 2 * 2)), 32767);  // NaN
+}
+
 TEST(Base64, encodes_with_standard_alphabet_and_padding) {
     auto enc = [](const std::string& s) {
         return base64Encode(reinterpret_cast<const uint8_t*>(s.data()), s.size());

@@ -88,11 +88,21 @@ TEST_F(GoogleTranslateProviderTest, normalises_codes_before_sending) {
         EXPECT_EQ(service.last().body, c.body);
     }
 
+    // Broken UTF-8 from a recogniser is replaced, not allowed to abort the call.
+    ASSERT_TRUE(provider
+                    ->translate(request("a\xFF"
+                                        "b",
+                                        "", "en"))
+                    .isSuccess());
+    EXPECT_EQ(nlohmann::json::parse(service.last().body)["q"],
+              "a\xEF\xBF\xBD"
+              "b");
+
     auto autoTarget = provider->translate(request("x", "ko", "auto"));
     ASSERT_TRUE(autoTarget.isError());
     EXPECT_EQ(autoTarget.error().code, ErrorCode::InvalidArgument);
     EXPECT_EQ(autoTarget.error().message, "Invalid target language code");
-    EXPECT_EQ(service.requestCount(), 4u);
+    EXPECT_EQ(service.requestCount(), 5u);
 }
 
 TEST_F(GoogleTranslateProviderTest, reply_shapes_and_error_statuses) {
