@@ -33,13 +33,15 @@ SubtitleSourceData::~SubtitleSourceData() {
     sttEngine.reset();
     translator.reset();
     recognition.reset();
+    obs_source_t* text = nullptr;
     {
+        // Released outside the lock: the host takes its own locks there, and its video
+        // thread may hold them while it waits for this one.
         std::lock_guard<std::mutex> lock(textSourceMutex);
-        if (textSource) {
-            obs_source_release(textSource);
-            textSource = nullptr;
-        }
+        text = textSource;
+        textSource = nullptr;
     }
+    if (text) obs_source_release(text);
     logInfo("SubtitleSourceData destroyed");
 }
 

@@ -64,14 +64,17 @@ obs_data_t* initialSettings(const SubtitleSourceData& data) {
     return settings;
 }
 
+// Only the changed keys go through obs_source_update, which merges them into the text
+// source's settings under the host's rules; the settings object the host hands out is never
+// written from here, since the graphics thread may be reading it in a deferred update.
 template <typename Change>
 void updateTextSource(SubtitleSourceData& data, Change&& change) {
     obs_source_t* text = acquireTextSource(data);
     if (!text) return;
-    obs_data_t* settings = obs_source_get_settings(text);
-    change(settings);
-    obs_source_update(text, settings);
-    obs_data_release(settings);
+    obs_data_t* changes = obs_data_create();
+    change(changes);
+    obs_source_update(text, changes);
+    obs_data_release(changes);
     obs_source_release(text);
 }
 

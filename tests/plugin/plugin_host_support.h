@@ -46,9 +46,12 @@ inline std::string shownTextOf(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
     obs_source_t* text = data ? data->textSource : nullptr;
     if (!text) return "<no text source>";
+    // The render callback writes it on the graphics thread; read it while holding graphics.
+    obs_enter_graphics();
     obs_data_t* settings = obs_source_get_settings(text);
     std::string value = obs_data_get_string(settings, "text");
     obs_data_release(settings);
+    obs_leave_graphics();
     return value;
 }
 

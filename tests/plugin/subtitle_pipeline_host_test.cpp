@@ -371,11 +371,12 @@ TEST_F(SubtitlePipelineHostTest, destroy_gives_up_on_a_stalled_request_and_drops
 }
 
 TEST_F(SubtitlePipelineHostTest, silent_chunks_send_nothing) {
-    // Once the tone is over, chunks are silence: skipped, not sent. The first is logged.
+    // Once the tone is over, chunks are silence: skipped, not sent (the counter and its log
+    // cadence are process-wide, so which of them is logged depends on the other tests).
     auto silenceLogged = [] {
         for (auto& line : HostLogCapture::instance().moduleLines()) {
             if (line.text.rfind("[obs-sayline] [VAD] Silence (RMS=", 0) == 0 &&
-                line.text.find("< 0.003000), skipped 1 buffers") != std::string::npos) {
+                line.text.find("< 0.003000), skipped ") != std::string::npos) {
                 return true;
             }
         }
