@@ -2,7 +2,11 @@
 
 #include <obs-module.h>
 
+#include "plugin/audio_intake.h"
 #include "plugin/source_lifecycle.h"
+#include "plugin/source_properties.h"
+#include "plugin/source_settings.h"
+#include "plugin/subtitle_render.h"
 
 namespace obs_sayline {
 
@@ -16,6 +20,12 @@ obs_source_info makeSourceInfo() {
     info.destroy = subtitle_source_destroy;
     info.get_width = subtitle_source_get_width;
     info.get_height = subtitle_source_get_height;
+    info.get_defaults = subtitle_source_defaults;
+    info.get_properties = subtitle_source_properties;
+    info.update = subtitle_source_update;
+    info.activate = subtitle_source_activate;
+    info.deactivate = subtitle_source_deactivate;
+    info.video_render = subtitle_source_render;
     return info;
 }
 

@@ -25,12 +25,12 @@ SubtitleSourceData::~SubtitleSourceData() {
         logErrorTag("Plugin", "Stopping capture failed while destroying");
     }
 
-    for (int i = 0; i < kWorkerWaitPolls && workerRunning.load(); ++i) {
-        std::this_thread::sleep_for(kWorkerWaitStep);
-    }
-    if (workerRunning.load()) {
+    if (!waitForWorker(*this)) {
         logWarning("Destructor: audio processing still running after 5s timeout");
     }
+    // A worker still running keeps `shared`, its engine and its provider alive; from here on it
+    // only finishes its request and throws the result away.
+    shared->orphaned.store(true);
 
     if (engine) {
         engine->shutdown();
@@ -38,11 +38,24 @@ SubtitleSourceData::~SubtitleSourceData() {
     }
     sttEngine.reset();
     translator.reset();
-    if (textSource) {
-        obs_source_release(textSource);
+    recognition.reset();
+    obs_source_t* text = nullptr;
+    {
+        // Released outside the lock: the host takes its own locks there, and its video
+        // thread may hold them while it waits for this one.
+        std::lock_guard<std::mutex> lock(textSourceMutex);
+        text = textSource;
         textSource = nullptr;
     }
+    if (text) obs_source_release(text);
     logInfo("SubtitleSourceData destroyed");
+}
+
+bool waitForWorker(const SubtitleSourceData& data) {
+    for (int i = 0; i < kWorkerWaitPolls && data.workerRunning.load(); ++i) {
+        std::this_thread::sleep_for(kWorkerWaitStep);
+    }
+    return !data.workerRunning.load();
 }
 
 }  // namespace obs_sayline

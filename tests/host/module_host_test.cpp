@@ -90,7 +90,8 @@ TEST(ModuleHostTest, source_is_created_and_destroyed_with_its_log_lines) {
     obs_source_t* source = obs_source_create("sayline_source", "subtitles", nullptr, nullptr);
     ASSERT_NE(source, nullptr);
     EXPECT_STREQ(obs_source_get_id(source), "sayline_source");
-    EXPECT_EQ(obs_source_get_width(source), 1920u);
+    // The first update reads the canvas: the box spans its width.
+    EXPECT_EQ(obs_source_get_width(source), kHostCanvasWidth);
     EXPECT_EQ(obs_source_get_height(source), 160u);
     obs_source_release(source);
     ASSERT_TRUE(
@@ -98,10 +99,24 @@ TEST(ModuleHostTest, source_is_created_and_destroyed_with_its_log_lines) {
         << HostLogCapture::instance().joined();
 
     const std::vector<std::string> expected = {
+        "[obs-sayline] Default settings applied",
         "[obs-sayline] Sayline source create called",
         "[obs-sayline] SubtitleSourceData created",
         "[obs-sayline] Sayline source created successfully",
         "[obs-sayline] Applying saved settings in create...",
+        "[obs-sayline] >>> subtitle_source_update called",
+        "[obs-sayline] Sayline source update processing...",
+        "[obs-sayline] First update - creating text source now",
+        "[obs-sayline] createTextSource() called",
+        "[obs-sayline] Canvas: 1280x720",
+        "[obs-sayline] Text source config: font=24, extents=1280x160",
+        "[obs-sayline] All settings configured, creating text source...",
+        "[obs-sayline] Attempting to create text_ft2_source source",
+        "[obs-sayline] Settings released",
+        "[obs-sayline] \xE2\x9C\x93 Internal text source created successfully! (initial size: 0x0)",
+        "[obs-sayline] [Settings] Applied - STT: none, Translation: enabled, Provider: 0",
+        "[obs-sayline] Resetting STT/translation engines...",
+        "[obs-sayline] No STT engine selected, capture not started",
         "[obs-sayline] Sayline source destroy called",
         "[obs-sayline] SubtitleSourceData destroying...",
         "[obs-sayline] SubtitleSourceData destroyed",
@@ -119,6 +134,8 @@ TEST(ModuleHostTest, destroying_a_source_releases_its_private_text_source) {
     obs_source_t* text = obs_source_create_private(kTestColorSourceId, "private text", nullptr);
     ASSERT_NE(text, nullptr);
     obs_weak_source_t* weak = obs_source_get_weak_source(text);
+    // Swap the record's own text source for one the test can watch.
+    if (data->textSource) obs_source_release(data->textSource);
     data->textSource = text;  // the record owns this reference now
 
     HostLogCapture::instance().clear();

@@ -7,7 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "plugin/audio_intake.h"
+#include "plugin/source_properties.h"
 #include "plugin/source_registration.h"
+#include "plugin/source_settings.h"
+#include "plugin/subtitle_render.h"
 #include "plugin/subtitle_source_data.h"
 #include "support/host_log_capture.h"
 
@@ -43,12 +47,12 @@ TEST(SourceRegistrationTest, record_describes_a_video_input_with_custom_draw) {
     EXPECT_EQ(info.filter_video, nullptr);
     EXPECT_EQ(info.show, nullptr);
     EXPECT_EQ(info.hide, nullptr);
-    EXPECT_EQ(info.get_defaults, nullptr);
-    EXPECT_EQ(info.get_properties, nullptr);
-    EXPECT_EQ(info.update, nullptr);
-    EXPECT_EQ(info.activate, nullptr);
-    EXPECT_EQ(info.deactivate, nullptr);
-    EXPECT_EQ(info.video_render, nullptr);
+    EXPECT_EQ(info.get_defaults, &subtitle_source_defaults);
+    EXPECT_EQ(info.get_properties, &subtitle_source_properties);
+    EXPECT_EQ(info.update, &subtitle_source_update);
+    EXPECT_EQ(info.activate, &subtitle_source_activate);
+    EXPECT_EQ(info.deactivate, &subtitle_source_deactivate);
+    EXPECT_EQ(info.video_render, &subtitle_source_render);
 }
 
 class SubtitleSourceDataTest : public ::testing::Test {
@@ -115,17 +119,6 @@ TEST_F(SubtitleSourceDataTest, create_and_destroy_log_in_order) {
         "[obs-sayline] Sayline source destroyed successfully",
     };
     EXPECT_EQ(moduleTexts(), expected);
-}
-
-TEST_F(SubtitleSourceDataTest, create_with_settings_applies_them) {
-    obs_data_t* settings = obs_data_create();
-    void* data = subtitle_source_create(settings, nullptr);
-    obs_data_release(settings);
-    ASSERT_NE(data, nullptr);
-    subtitle_source_destroy(data);
-    auto texts = moduleTexts();
-    ASSERT_GE(texts.size(), 4u);
-    EXPECT_EQ(texts[3], "[obs-sayline] Applying saved settings in create...");
 }
 
 TEST_F(SubtitleSourceDataTest, destruction_waits_for_a_finishing_worker) {

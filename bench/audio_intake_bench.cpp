@@ -1,0 +1,145 @@
+// The host audio thread's share of the Sayline source: the output callback and the append of
+// one 10 ms block (160 samples at 16 kHz), with and without a recognition worker running.
+// Reports ns per block and heap allocations per block.
+
+#include <benchmark/benchmark.h>
+#include <media-io/audio-io.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "plugin/audio_intake.h"
+#include "plugin/recognition_worker.h"
+#include "plugin/subtitle_source_data.h"
+#include "stt/stt_engine_base.h"
+
+// The counting operator new below hands out malloc memory, which the matching delete frees;
+// once inlined, GCC cannot pair them and would warn.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+
+std::atomic<uint64_t> allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace obs_sayline {
+namespace {
+
+constexpr uint32_t kBlock = 160;
+
+// Stays inside recognize until released: a worker that is busy with a slow service.
+class SlowEngine : public SttEngineBase {
+public:
+    VoidResult initialize(const SttEngineConfig&) override { return VoidResult::success(); }
+    void shutdown() override {}
+    Result<SttResult> recognize(const AudioChunk&) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return released_; });
+        return SttResult{};
+    }
+    void waitEntered() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return entered_; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    SttEngineType getType() const override { return SttEngineType::WhisperApi; }
+    std::string getName() const override { return "Slow"; }
+    std::vector<std::string> getSupportedLanguages() const override { return {}; }
+    bool isLanguageSupported(const std::string&) const override { return true; }
+    VoidResult updateConfig(const SttEngineConfig&) override { return VoidResult::success(); }
+    std::string getStatistics() const override { return "{}"; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool released_ = false;
+};
+
+struct Intake {
+    Intake() : data(nullptr), engine(std::make_shared<SlowEngine>()) {
+        data.sttEngineType = 1;
+        data.enableTranslation = false;
+        data.sttEngine = engine;
+        data.recognition = makeRecognitionSetup(data);
+        data.capturing = true;
+        samples.assign(kBlock, 0.25f);
+        audio.data[0] = reinterpret_cast<uint8_t*>(samples.data());
+        audio.frames = kBlock;
+    }
+    ~Intake() {
+        engine->release();
+        data.capturing = false;
+        waitForWorker(data);
+    }
+    void block() { subtitle_source_audio(&data, 0, &audio); }
+
+    SubtitleSourceData data;
+    std::shared_ptr<SlowEngine> engine;
+    std::vector<float> samples;
+    audio_data audio{};
+};
+
+void reportPerBlock(benchmark::State& state, uint64_t allocationsBefore) {
+    state.SetItemsProcessed(state.iterations());
+    state.counters["allocs_per_block"] =
+        benchmark::Counter(static_cast<double>(allocations.load() - allocationsBefore) /
+                           static_cast<double>(state.iterations()));
+}
+
+// No worker: the buffer is emptied (keeping its capacity) before it reaches 3 s, as a worker
+// would take it.
+void BM_AudioBlock_NoWorker(benchmark::State& state) {
+    Intake intake;
+    const size_t emptyAt = kChunkSamples - kBlock;
+    intake.block();  // first-call log lines out of the way
+    const uint64_t before = allocations.load();
+    for (auto _ : state) {
+        intake.block();
+        if (intake.data.audioBuffer.size() >= emptyAt) {
+            std::lock_guard<std::mutex> lock(intake.data.bufferMutex);
+            intake.data.audioBuffer.clear();
+        }
+    }
+    reportPerBlock(state, before);
+}
+BENCHMARK(BM_AudioBlock_NoWorker);
+
+// A worker is busy with a slow service: blocks pile up and the buffer is cut back to its
+// newest 3 s whenever it passes 6 s.
+void BM_AudioBlock_WorkerRunning(benchmark::State& state) {
+    Intake intake;
+    for (size_t i = 0; i < kChunkSamples / kBlock; ++i) intake.block();
+    intake.engine->waitEntered();
+    // Past the first growth beyond 3 s, which happens once per source.
+    for (size_t i = 0; i < kOverflowSamples / kBlock + 2; ++i) intake.block();
+    const uint64_t before = allocations.load();
+    for (auto _ : state) intake.block();
+    reportPerBlock(state, before);
+}
+BENCHMARK(BM_AudioBlock_WorkerRunning);
+
+}  // namespace
+}  // namespace obs_sayline

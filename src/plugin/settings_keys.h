@@ -1,0 +1,42 @@
+#pragma once
+
+namespace obs_sayline {
+
+// Keys of the Sayline source's settings, as the host stores them with the scene.
+namespace keys {
+constexpr const char* kInfo = "info";
+constexpr const char* kSttEngine = "stt_engine";
+constexpr const char* kOpenSttSite = "open_stt_site";
+constexpr const char* kSttApiKey = "stt_api_key";
+constexpr const char* kSourceLanguage = "source_language";
+constexpr const char* kShowOriginal = "show_original";
+constexpr const char* kEnableTranslation = "enable_translation";
+constexpr const char* kTranslationProvider = "translation_provider";
+constexpr const char* kOpenTransSite = "open_trans_site";
+constexpr const char* kTranslationApiKey = "translation_api_key";
+constexpr const char* kTargetLanguage = "target_language";
+constexpr const char* kFontSize = "font_size";
+constexpr const char* kFontColor = "font_color";
+constexpr const char* kBackgroundEnabled = "background_enabled";
+constexpr const char* kBackgroundColor = "background_color";
+constexpr const char* kBackgroundPadding = "background_padding";
+constexpr const char* kMaxSubtitleLength = "max_subtitle_length";
+constexpr const char* kSubtitleDuration = "subtitle_duration";
+}  // namespace keys
+
+// Stored values of the engine and provider lists.
+namespace values {
+constexpr const char* kNone = "none";
+constexpr const char* kWhisperApi = "whisper_api";
+constexpr const char* kWhisperLocal = "whisper_local";
+constexpr const char* kGoogleStt = "google_stt";
+constexpr const char* kDeepgram = "deepgram";
+constexpr const char* kDeepL = "deepl";
+constexpr const char* kGoogleTranslate = "google_translate";
+constexpr const char* kOpenAi = "openai";
+constexpr const char* kAnthropic = "anthropic";
+constexpr const char* kGemini = "gemini";
+constexpr const char* kAutoLanguage = "auto";
+}  // namespace values
+
+}  // namespace obs_sayline

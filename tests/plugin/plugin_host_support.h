@@ -1,0 +1,83 @@
+#pragma once
+
+// Helpers for the Sayline source tests inside the headless host: waiting, settings, the
+// module's own record behind a source, and the pixels of rendered text.
+
+#include <obs.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "host/harness/frame_grabber.h"
+#include "plugin/subtitle_source_data.h"
+#include "support/host_log_capture.h"
+
+namespace obs_sayline::test {
+
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+inline bool waitForLine(const std::string& text, std::chrono::milliseconds timeout) {
+    return waitUntil([&] { return HostLogCapture::instance().contains(text); }, timeout);
+}
+
+// The module's record behind a Sayline source (same layout: built from the same header).
+inline SubtitleSourceData* recordOf(obs_source_t* source) {
+    return static_cast<SubtitleSourceData*>(obs_obj_get_data(source));
+}
+
+inline std::string pendingTextOf(obs_source_t* source) {
+    SubtitleSourceData* data = recordOf(source);
+    std::lock_guard<std::mutex> lock(data->shared->textMutex);
+    return data->shared->pendingText;
+}
+
+// The "text" setting of the source's private text source.
+inline std::string shownTextOf(obs_source_t* source) {
+    SubtitleSourceData* data = recordOf(source);
+    obs_source_t* text = data ? data->textSource : nullptr;
+    if (!text) return "<no text source>";
+    // The render callback writes it on the graphics thread; read it while holding graphics.
+    obs_enter_graphics();
+    obs_data_t* settings = obs_source_get_settings(text);
+    std::string value = obs_data_get_string(settings, "text");
+    obs_data_release(settings);
+    obs_leave_graphics();
+    return value;
+}
+
+// Bounding box of the bright (text) pixels of a frame inside rows [0, maxY).
+struct PixelBox {
+    int count = 0;
+    uint32_t left = UINT32_MAX, top = UINT32_MAX, right = 0, bottom = 0;
+    double centreX() const { return (left + right) / 2.0; }
+    double centreY() const { return (top + bottom) / 2.0; }
+};
+
+inline PixelBox brightPixels(const Frame& frame, uint32_t maxY) {
+    PixelBox box;
+    for (uint32_t y = 0; y < frame.height && y < maxY; ++y) {
+        for (uint32_t x = 0; x < frame.width; ++x) {
+            const uint8_t* p = frame.pixel(x, y);
+            if (p[0] > 180 && p[1] > 180 && p[2] > 180) {
+                ++box.count;
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y);
+            }
+        }
+    }
+    return box;
+}
+
+}  // namespace obs_sayline::test

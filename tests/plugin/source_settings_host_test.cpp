@@ -1,0 +1,313 @@
+// The Sayline source's defaults, property sheet, buttons and update, through the host.
+
+#include <gtest/gtest.h>
+#include <obs.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin_host_support.h"
+
+namespace obs_sayline::test {
+namespace {
+
+using std::chrono::seconds;
+
+struct Row {
+    std::string name;
+    obs_property_type type;
+    std::string label;
+};
+
+std::vector<std::pair<std::string, std::string>> listItems(obs_property_t* list) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (size_t i = 0; i < obs_property_list_item_count(list); ++i) {
+        items.emplace_back(obs_property_list_item_name(list, i),
+                           obs_property_list_item_string(list, i));
+    }
+    return items;
+}
+
+const std::vector<std::pair<std::string, std::string>> kLanguages = {
+    {"Auto Detect", "auto"},
+    {"한국어 (Korean)", "ko"},
+    {"English", "en"},
+    {"日本語 (Japanese)", "ja"},
+    {"中文 (Chinese)", "zh"},
+    {"Tiếng Việt (Vietnamese)", "vi"},
+    {"Bahasa Indonesia (Indonesian)", "id"},
+};
+
+TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
+    obs_data_t* defaults = obs_get_source_defaults("sayline_source");
+    ASSERT_NE(defaults, nullptr);
+    EXPECT_STREQ(obs_data_get_string(defaults, "stt_engine"), "none");
+    EXPECT_STREQ(obs_data_get_string(defaults, "source_language"), "auto");
+    EXPECT_FALSE(obs_data_get_bool(defaults, "show_original"));
+    EXPECT_TRUE(obs_data_get_bool(defaults, "enable_translation"));
+    EXPECT_STREQ(obs_data_get_string(defaults, "translation_provider"), "none");
+    EXPECT_STREQ(obs_data_get_string(defaults, "target_language"), "en");
+    EXPECT_EQ(obs_data_get_int(defaults, "font_size"), 24);
+    EXPECT_EQ(obs_data_get_int(defaults, "font_color"), 0xFFFFFF);
+    EXPECT_FALSE(obs_data_get_bool(defaults, "background_enabled"));
+    EXPECT_EQ(obs_data_get_int(defaults, "background_color"), 0x80000000LL);
+    EXPECT_EQ(obs_data_get_int(defaults, "background_padding"), 10);
+    EXPECT_EQ(obs_data_get_int(defaults, "max_subtitle_length"), 100);
+    EXPECT_EQ(obs_data_get_int(defaults, "subtitle_duration"), 3000);
+    EXPECT_FALSE(obs_data_has_user_value(defaults, "stt_api_key"));
+    obs_data_release(defaults);
+}
+
+TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
+    obs_source_t* source = obs_source_create("sayline_source", "sheet", nullptr, nullptr);
+    ASSERT_NE(source, nullptr);
+    HostLogCapture::instance().clear();
+    obs_properties_t* props = obs_source_properties(source);
+    ASSERT_NE(props, nullptr);
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        "[obs-sayline] Sayline source properties created with full settings"));
+
+    const std::vector<Row> expected = {
+        {"info", OBS_PROPERTY_TEXT,
+         "Sayline - Real-time speech-to-text and translation\nVersion 1.0.8"},
+        {"stt_engine", OBS_PROPERTY_LIST, "STT Engine (음성인식)"},
+        {"open_stt_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
+        {"stt_api_key", OBS_PROPERTY_TEXT, "STT API Key"},
+        {"source_language", OBS_PROPERTY_LIST, "Source Language (원본 언어)"},
+        {"show_original", OBS_PROPERTY_BOOL, "Show Original Text (원문 표시)"},
+        {"enable_translation", OBS_PROPERTY_BOOL, "Enable Translation (번역 활성화)"},
+        {"translation_provider", OBS_PROPERTY_LIST, "Translation Provider (번역 서비스)"},
+        {"open_trans_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
+        {"translation_api_key", OBS_PROPERTY_TEXT, "Translation API Key"},
+        {"target_language", OBS_PROPERTY_LIST, "Target Language (번역 언어)"},
+        {"font_size", OBS_PROPERTY_INT, "Font Size (글꼴 크기)"},
+        {"font_color", OBS_PROPERTY_COLOR, "Font Color (글꼴 색상)"},
+        {"background_enabled", OBS_PROPERTY_BOOL, "Enable Background (배경 활성화)"},
+        {"background_color", OBS_PROPERTY_COLOR, "Background Color (배경 색상)"},
+        {"background_padding", OBS_PROPERTY_INT, "Background Padding (배경 여백)"},
+        {"max_subtitle_length", OBS_PROPERTY_INT, "Max Subtitle Length (최대 자막 길이)"},
+        {"subtitle_duration", OBS_PROPERTY_INT, "Subtitle Duration (ms)"},
+    };
+    size_t index = 0;
+    for (obs_property_t* p = obs_properties_first(props); p; obs_property_next(&p), ++index) {
+        ASSERT_LT(index, expected.size()) << obs_property_name(p);
+        EXPECT_EQ(obs_property_name(p), expected[index].name);
+        EXPECT_EQ(obs_property_get_type(p), expected[index].type) << expected[index].name;
+        EXPECT_EQ(obs_property_description(p), expected[index].label);
+    }
+    EXPECT_EQ(index, expected.size());
+
+    EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "info")), OBS_TEXT_INFO);
+    EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_api_key")), OBS_TEXT_PASSWORD);
+    EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "translation_api_key")),
+              OBS_TEXT_PASSWORD);
+
+    obs_property_t* engines = obs_properties_get(props, "stt_engine");
+    EXPECT_EQ(obs_property_list_type(engines), OBS_COMBO_TYPE_LIST);
+    EXPECT_EQ(obs_property_list_format(engines), OBS_COMBO_FORMAT_STRING);
+    EXPECT_EQ(listItems(engines), (std::vector<std::pair<std::string, std::string>>{
+                                      {"None (비활성)", "none"},
+                                      {"Whisper API (권장)", "whisper_api"},
+                                      {"Whisper Local", "whisper_local"},
+                                      {"Google STT", "google_stt"},
+                                      {"Deepgram", "deepgram"}}));
+    EXPECT_EQ(listItems(obs_properties_get(props, "source_language")), kLanguages);
+    const std::vector<std::pair<std::string, std::string>> targets(kLanguages.begin() + 1,
+                                                                   kLanguages.end());
+    EXPECT_EQ(listItems(obs_properties_get(props, "target_language")), targets);
+    EXPECT_EQ(
+        listItems(obs_properties_get(props, "translation_provider")),
+        (std::vector<std::pair<std::string, std::string>>{{"None", "none"},
+                                                          {"DeepL (권장)", "deepl"},
+                                                          {"Google Translate", "google_translate"},
+                                                          {"OpenAI GPT", "openai"},
+                                                          {"Anthropic Claude", "anthropic"},
+                                                          {"Google Gemini", "gemini"}}));
+
+    struct Range {
+        const char* name;
+        int min, max, step;
+        obs_number_type type;
+    };
+    for (const Range& r : {Range{"font_size", 5, 72, 1, OBS_NUMBER_SCROLLER},
+                           Range{"background_padding", 0, 50, 1, OBS_NUMBER_SLIDER},
+                           Range{"max_subtitle_length", 50, 200, 10, OBS_NUMBER_SCROLLER},
+                           Range{"subtitle_duration", 1000, 10000, 500, OBS_NUMBER_SCROLLER}}) {
+        obs_property_t* p = obs_properties_get(props, r.name);
+        EXPECT_EQ(obs_property_int_min(p), r.min) << r.name;
+        EXPECT_EQ(obs_property_int_max(p), r.max) << r.name;
+        EXPECT_EQ(obs_property_int_step(p), r.step) << r.name;
+        EXPECT_EQ(obs_property_int_type(p), r.type) << r.name;
+    }
+
+    // Choosing a service relabels its key-page button.
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "stt_engine", "deepgram");
+    obs_data_set_string(settings, "translation_provider", "deepl");
+    EXPECT_TRUE(obs_property_modified(engines, settings));
+    EXPECT_STREQ(obs_property_description(obs_properties_get(props, "open_stt_site")),
+                 "Deepgram 사이트 열기");
+    EXPECT_TRUE(obs_property_modified(obs_properties_get(props, "translation_provider"), settings));
+    EXPECT_STREQ(obs_property_description(obs_properties_get(props, "open_trans_site")),
+                 "DeepL 사이트 열기");
+    obs_data_set_string(settings, "stt_engine", "none");
+    obs_property_modified(engines, settings);
+    EXPECT_STREQ(obs_property_description(obs_properties_get(props, "open_stt_site")),
+                 "사이트 이동");
+    obs_data_release(settings);
+
+    obs_properties_destroy(props);
+    obs_source_release(source);
+}
+
+// A stand-in for xdg-open, first on PATH, that writes down what it was asked to open.
+class FakeBrowser {
+public:
+    FakeBrowser() {
+        char dir[] = "/tmp/sayline-open-XXXXXX";
+        dir_ = mkdtemp(dir);
+        record_ = dir_ + "/opened";
+        std::ofstream script(dir_ + "/xdg-open");
+        script << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << record_ << "'\n";
+        script.close();
+        chmod((dir_ + "/xdg-open").c_str(), 0755);
+        oldPath_ = getenv("PATH") ? getenv("PATH") : "";
+        setenv("PATH", (dir_ + ":" + oldPath_).c_str(), 1);
+    }
+    ~FakeBrowser() {
+        setenv("PATH", oldPath_.c_str(), 1);
+        std::remove(record_.c_str());
+        std::remove((dir_ + "/xdg-open").c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string opened() const {
+        std::ifstream in(record_);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+private:
+    std::string dir_;
+    std::string record_;
+    std::string oldPath_;
+};
+
+TEST(SourceSettingsHostTest, buttons_open_the_key_page_of_the_chosen_service) {
+    FakeBrowser browser;
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "stt_engine", "google_stt");
+    obs_data_set_string(settings, "translation_provider", "gemini");
+    obs_data_set_bool(settings, "enable_translation", false);
+    obs_source_t* source = obs_source_create("sayline_source", "buttons", settings, nullptr);
+    obs_data_release(settings);
+    obs_properties_t* props = obs_source_properties(source);
+
+    EXPECT_FALSE(obs_property_button_clicked(obs_properties_get(props, "open_stt_site"), source));
+    ASSERT_TRUE(waitUntil([&] { return !browser.opened().empty(); }, seconds(5)));
+    EXPECT_FALSE(obs_property_button_clicked(obs_properties_get(props, "open_trans_site"), source));
+    ASSERT_TRUE(waitUntil(
+        [&] { return browser.opened().find('\n') != browser.opened().rfind('\n'); }, seconds(5)));
+    EXPECT_EQ(browser.opened(),
+              "https://console.cloud.google.com/apis/library/speech.googleapis.com\n"
+              "https://aistudio.google.com/app/apikey\n");
+
+    obs_properties_destroy(props);
+    obs_source_release(source);
+}
+
+TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
+    HostLogCapture::instance().clear();
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "stt_engine", "whisper_local");
+    obs_data_set_string(settings, "stt_api_key", "  sk-spaced\t\n");
+    obs_data_set_string(settings, "source_language", "ko");
+    obs_data_set_bool(settings, "enable_translation", true);
+    obs_data_set_string(settings, "translation_provider", "google_translate");
+    obs_data_set_string(settings, "translation_api_key", std::string(257, 'z').c_str());
+    obs_data_set_string(settings, "target_language", "ja");
+    obs_data_set_int(settings, "font_color", 0);
+    obs_data_set_int(settings, "font_size", -3);
+    obs_data_set_bool(settings, "background_enabled", true);
+    obs_data_set_int(settings, "background_color", 0);
+    obs_data_set_int(settings, "background_padding", 20);
+    obs_data_set_int(settings, "subtitle_duration", 0);
+    obs_source_t* source = obs_source_create("sayline_source", "rules", settings, nullptr);
+    SubtitleSourceData* data = recordOf(source);
+    ASSERT_NE(data, nullptr);
+
+    EXPECT_EQ(data->sttEngineType, 2);
+    EXPECT_EQ(data->sttApiKey, "sk-spaced");
+    EXPECT_EQ(data->sourceLanguage, "ko");
+    EXPECT_EQ(data->translationProviderType, 2);
+    EXPECT_EQ(data->translationApiKey, "");
+    EXPECT_EQ(data->targetLanguage, "ja");
+    EXPECT_EQ(data->textColor, 0xFFFFFFFFu);
+    EXPECT_EQ(data->fontSize, 24);
+    EXPECT_TRUE(data->backgroundEnabled.load());
+    EXPECT_EQ(data->backgroundColor.load(), 0x80000000u);
+    EXPECT_EQ(data->backgroundPadding, 20);
+    EXPECT_EQ(data->subtitleDurationMs.load(), 3000);
+    // No engine of that kind: capture is marked started, but nothing listens.
+    EXPECT_TRUE(data->capturing.load());
+    EXPECT_EQ(data->sttEngine, nullptr);
+    EXPECT_TRUE(
+        HostLogCapture::instance().contains("[obs-sayline] [Settings] Applied - STT: "
+                                            "whisper_local, Translation: enabled, Provider: 2"));
+    EXPECT_TRUE(
+        HostLogCapture::instance().contains("[obs-sayline] Starting capture with STT engine..."));
+    EXPECT_TRUE(HostLogCapture::instance().containsSubstring(
+        "[Settings] Translation API key is corrupted! Length=257 (max=256)"));
+    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("sk-spaced"));
+
+    // With translation off, provider, target and key keep their values.
+    obs_data_set_bool(settings, "enable_translation", false);
+    obs_data_set_string(settings, "translation_provider", "deepl");
+    obs_data_set_string(settings, "target_language", "en");
+    obs_data_set_string(settings, "stt_engine", "none");
+    obs_data_set_int(settings, "font_color", 0x00FF00);
+    obs_source_update(source, settings);
+    ASSERT_TRUE(
+        waitForLine("[obs-sayline] No STT engine selected, capture not started", seconds(5)));
+    EXPECT_EQ(data->translationProviderType, 2);
+    EXPECT_EQ(data->targetLanguage, "ja");
+    EXPECT_EQ(data->textColor, 0x00FF00u);
+    EXPECT_FALSE(data->capturing.load());
+
+    // The text source carries the look (FreeType keys here), colour made opaque.
+    obs_data_t* look = obs_source_get_settings(data->textSource);
+    EXPECT_EQ(obs_data_get_int(look, "color1"), 0xFF00FF00LL);
+    EXPECT_EQ(obs_data_get_int(look, "color2"), 0xFF00FF00LL);
+    obs_data_t* font = obs_data_get_obj(look, "font");
+    EXPECT_STREQ(obs_data_get_string(font, "face"), "Arial");
+    EXPECT_EQ(obs_data_get_int(font, "size"), 240);
+    obs_data_release(font);
+    EXPECT_TRUE(obs_data_get_bool(look, "outline"));
+    EXPECT_TRUE(obs_data_get_bool(look, "word_wrap"));
+    EXPECT_EQ(obs_data_get_int(look, "custom_width"), 1280);
+    obs_data_release(look);
+
+    obs_data_release(settings);
+    obs_source_release(source);
+}
+
+TEST(SourceSettingsHostTest, choosing_no_engine_starts_no_capture) {
+    HostLogCapture::instance().clear();
+    obs_source_t* source = obs_source_create("sayline_source", "idle", nullptr, nullptr);
+    SubtitleSourceData* data = recordOf(source);
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        "[obs-sayline] No STT engine selected, capture not started"));
+    EXPECT_FALSE(data->capturing.load());
+    EXPECT_FALSE(data->audioConnected);
+    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("Starting audio capture"));
+    obs_source_release(source);
+}
+
+}  // namespace
+}  // namespace obs_sayline::test
