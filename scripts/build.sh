@@ -5,10 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour="${1:-plain}"
 case "$flavour" in
-  plain)   args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=none) ;;
-  asan)    args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=asan) ;;
-  tsan)    args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=tsan -DSAYLINE_BUILD_BENCH=OFF) ;;
-  release) args=(-DCMAKE_BUILD_TYPE=Release -DSAYLINE_SANITIZER=none) ;;
+  plain)   args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=none -DSAYLINE_BUILD_TESTS=ON -DSAYLINE_BUILD_BENCH=ON) ;;
+  asan)    args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=asan -DSAYLINE_BUILD_TESTS=ON -DSAYLINE_BUILD_BENCH=ON) ;;
+  tsan)    args=(-DCMAKE_BUILD_TYPE=Debug -DSAYLINE_SANITIZER=tsan -DSAYLINE_BUILD_TESTS=ON -DSAYLINE_BUILD_BENCH=OFF) ;;
+  release) args=(-DCMAKE_BUILD_TYPE=Release -DSAYLINE_SANITIZER=none -DSAYLINE_BUILD_TESTS=ON -DSAYLINE_BUILD_BENCH=ON) ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 cmake -S . -B "build-$flavour" "${args[@]}" >/dev/null

@@ -72,12 +72,17 @@ void setPrevious(int sig, bool useDefault) {
     sigaction(sig, &action, nullptr);
 }
 
+// The addresses go through volatile variables so an optimising build cannot prove the access
+// out of bounds at compile time (and refuse it under -Werror).
+volatile uintptr_t gWriteAddress = 0x10;
+volatile uintptr_t gReadAddress = 0x18;
+
 __attribute__((noinline)) void writeToSmallAddress() {
-    *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1;
+    *reinterpret_cast<volatile int*>(gWriteAddress) = 1;
 }
 
 __attribute__((noinline)) int readFromSmallAddress() {
-    return *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x18));
+    return *reinterpret_cast<volatile int*>(gReadAddress);
 }
 
 // ud2 and a real integer division by zero, out of the compiler's (and UBSan's) sight.
