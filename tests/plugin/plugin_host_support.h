@@ -30,6 +30,12 @@ inline bool waitForLine(const std::string& text, std::chrono::milliseconds timeo
     return waitUntil([&] { return HostLogCapture::instance().contains(text); }, timeout);
 }
 
+// For lines that earlier tests may have logged already: waits for one more than `before`.
+inline bool waitForAnotherLine(const std::string& text, size_t before,
+                               std::chrono::milliseconds timeout) {
+    return waitUntil([&] { return HostLogCapture::instance().count(text) > before; }, timeout);
+}
+
 // The module's record behind a Sayline source (same layout: built from the same header).
 inline SubtitleSourceData* recordOf(obs_source_t* source) {
     return static_cast<SubtitleSourceData*>(obs_obj_get_data(source));

@@ -272,9 +272,10 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     obs_data_set_string(settings, "target_language", "en");
     obs_data_set_string(settings, "stt_engine", "none");
     obs_data_set_int(settings, "font_color", 0x00FF00);
+    const std::string noEngine = "[obs-sayline] No STT engine selected, capture not started";
+    const size_t noEngineBefore = HostLogCapture::instance().count(noEngine);
     obs_source_update(source, settings);
-    ASSERT_TRUE(
-        waitForLine("[obs-sayline] No STT engine selected, capture not started", seconds(5)));
+    ASSERT_TRUE(waitForAnotherLine(noEngine, noEngineBefore, seconds(5)));
     EXPECT_EQ(data->translationProviderType, 2);
     EXPECT_EQ(data->targetLanguage, "ja");
     EXPECT_EQ(data->textColor, 0x00FF00u);

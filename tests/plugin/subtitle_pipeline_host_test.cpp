@@ -324,10 +324,11 @@ TEST_F(SubtitlePipelineHostTest, stop_recognises_what_is_left_and_clears_the_tex
     std::this_thread::sleep_for(milliseconds(300));
     obs_data_t* none = obs_data_create();
     obs_data_set_string(none, "stt_engine", "none");
+    const std::string noEngine = "[obs-sayline] No STT engine selected, capture not started";
+    const size_t noEngineBefore = HostLogCapture::instance().count(noEngine);
     obs_source_update(stop_, none);  // the host applies it on its next video tick
     obs_data_release(none);
-    ASSERT_TRUE(
-        waitForLine("[obs-sayline] No STT engine selected, capture not started", seconds(5)));
+    ASSERT_TRUE(waitForAnotherLine(noEngine, noEngineBefore, seconds(5)));
 
     const auto requests = requestsWithKey(kKeyStop);
     ASSERT_EQ(requests.size(), 2u);
@@ -350,10 +351,12 @@ TEST_F(SubtitlePipelineHostTest, stop_recognises_what_is_left_and_clears_the_tex
 
 TEST_F(SubtitlePipelineHostTest, destroy_gives_up_on_a_stalled_request_and_drops_its_result) {
     ASSERT_TRUE(waitForRequests(kKeyStall, 1, seconds(10))) << HostLogCapture::instance().joined();
+    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
+    const size_t destroyedBefore = HostLogCapture::instance().count(destroyed);
     const auto start = std::chrono::steady_clock::now();
     obs_source_release(stall_);
     stall_ = nullptr;
-    ASSERT_TRUE(waitForLine("[obs-sayline] Sayline source destroyed successfully", seconds(10)));
+    ASSERT_TRUE(waitForAnotherLine(destroyed, destroyedBefore, seconds(10)));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, milliseconds(4900));
     EXPECT_LT(took, milliseconds(7000));
