@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "core/logger.h"
@@ -140,6 +141,11 @@ void startCapture(SubtitleSourceData& data) {
 }
 
 void stopCapture(SubtitleSourceData& data) {
+    stopCapture(data, obs_in_task_thread(OBS_TASK_GRAPHICS) ? LeftoverRecognition::Worker
+                                                            : LeftoverRecognition::CallingThread);
+}
+
+void stopCapture(SubtitleSourceData& data, LeftoverRecognition leftover) {
     if (!data.capturing.load()) return;
     logInfo("Stopping audio capture...");
     data.capturing.store(false);
@@ -155,19 +161,29 @@ void stopCapture(SubtitleSourceData& data) {
 
     // What was collected since the last chunk is still recognised. A worker that is busy takes
     // it after its current chunk, so recognition never overlaps and the stop does not wait on
-    // the network behind it.
+    // the network behind it. A stop that must not wait at all leaves it to a worker either way.
     SourceSharedState& shared = *data.shared;
-    bool handedToWorker = false;
-    {
-        std::lock_guard<std::mutex> lock(shared.bufferMutex);
-        if (shared.workerRunning.load() && !shared.audioBuffer.empty()) {
-            shared.handedOver.insert(shared.handedOver.end(), shared.audioBuffer.begin(),
-                                     shared.audioBuffer.end());
+    if (leftover == LeftoverRecognition::Worker) {
+        std::vector<float> samples;
+        {
+            std::lock_guard<std::mutex> lock(shared.bufferMutex);
+            samples.assign(shared.audioBuffer.begin(), shared.audioBuffer.end());
             shared.audioBuffer.clear();
-            handedToWorker = true;
         }
+        handOverToWorker(data.shared, makeRecognitionSetup(data), std::move(samples));
+    } else {
+        bool handedToWorker = false;
+        {
+            std::lock_guard<std::mutex> lock(shared.bufferMutex);
+            if (shared.workerRunning.load() && !shared.audioBuffer.empty()) {
+                shared.handedOver.insert(shared.handedOver.end(), shared.audioBuffer.begin(),
+                                         shared.audioBuffer.end());
+                shared.audioBuffer.clear();
+                handedToWorker = true;
+            }
+        }
+        if (!handedToWorker) processBufferedAudio(shared, *makeRecognitionSetup(data));
     }
-    if (!handedToWorker) processBufferedAudio(shared, *makeRecognitionSetup(data));
     {
         std::lock_guard<std::mutex> lock(shared.bufferMutex);
         shared.audioBuffer.clear();

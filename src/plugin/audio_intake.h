@@ -23,9 +23,18 @@ constexpr size_t kOverflowSamples = 96000;
 // mixed audio at 16 kHz mono. Does nothing when already capturing or no engine is chosen.
 void startCapture(SubtitleSourceData& data);
 
-// Disconnects from the host's audio, recognises what is still buffered (or leaves it to the
-// running worker), empties the buffer and clears the subtitle. Safe when never started.
+// Where a stop recognises the audio still buffered.
+enum class LeftoverRecognition {
+    CallingThread,  // here and now, unless a busy worker takes it after its current chunk
+    Worker,         // always on a worker thread; the stop never waits on the network
+};
+
+// Disconnects from the host's audio, recognises what is still buffered, empties the buffer and
+// clears the subtitle. Safe when never started. Without a choice, a stop on the host's
+// graphics thread (an update the host deferred to its video tick) leaves the audio to a worker
+// so the video never waits on a request; every other thread recognises it itself.
 void stopCapture(SubtitleSourceData& data);
+void stopCapture(SubtitleSourceData& data, LeftoverRecognition leftover);
 
 // Host audio output callback (audio thread): param is the SubtitleSourceData.
 void subtitle_source_audio(void* param, size_t mixIndex, struct audio_data* audio);

@@ -108,9 +108,12 @@ void processBufferedAudio(SourceSharedState& shared, const RecognitionSetup& set
     processChunkSamples(shared, setup, std::move(samples));
 }
 
-void runRecognitionWorker(const std::shared_ptr<SourceSharedState>& shared,
-                          const std::shared_ptr<const RecognitionSetup>& setup) {
-    guardedWorkerStep([&] { processBufferedAudio(*shared, *setup); });
+namespace {
+
+// Processes what stops handed over until there is none left, then clears workerRunning under
+// the buffer mutex, so a stop either sees the flag cleared or leaves its audio to this loop.
+void drainHandedOver(const std::shared_ptr<SourceSharedState>& shared,
+                     const RecognitionSetup& setup) {
     for (;;) {
         std::vector<float> next;
         {
@@ -122,8 +125,16 @@ void runRecognitionWorker(const std::shared_ptr<SourceSharedState>& shared,
             }
             next.swap(shared->handedOver);
         }
-        guardedWorkerStep([&] { processChunkSamples(*shared, *setup, std::move(next)); });
+        guardedWorkerStep([&] { processChunkSamples(*shared, setup, std::move(next)); });
     }
+}
+
+}  // namespace
+
+void runRecognitionWorker(const std::shared_ptr<SourceSharedState>& shared,
+                          const std::shared_ptr<const RecognitionSetup>& setup) {
+    guardedWorkerStep([&] { processBufferedAudio(*shared, *setup); });
+    drainHandedOver(shared, *setup);
 }
 
 void startRecognitionWorker(std::shared_ptr<SourceSharedState> shared,
@@ -131,6 +142,28 @@ void startRecognitionWorker(std::shared_ptr<SourceSharedState> shared,
     std::thread([shared = std::move(shared), setup = std::move(setup)] {
         runRecognitionWorker(shared, setup);
     }).detach();
+}
+
+void handOverToWorker(const std::shared_ptr<SourceSharedState>& shared,
+                      std::shared_ptr<const RecognitionSetup> setup, std::vector<float> samples) {
+    if (samples.empty()) return;
+    std::lock_guard<std::mutex> lock(shared->bufferMutex);
+    if (shared->workerRunning.load()) {
+        shared->handedOver.insert(shared->handedOver.end(), samples.begin(), samples.end());
+        return;
+    }
+    if (!setup || !setup->engine) return;
+    shared->handedOver.insert(shared->handedOver.end(), samples.begin(), samples.end());
+    shared->workerRunning.exchange(true);
+    try {
+        std::thread([shared, setup = std::move(setup)] {
+            drainHandedOver(shared, *setup);
+        }).detach();
+    } catch (const std::exception& e) {
+        shared->handedOver.clear();
+        shared->workerRunning.store(false);
+        logErrorTag("STT-Thread", "Failed to start worker thread: %s", e.what());
+    }
 }
 
 }  // namespace obs_sayline

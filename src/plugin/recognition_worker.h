@@ -36,4 +36,11 @@ void runRecognitionWorker(const std::shared_ptr<SourceSharedState>& shared,
 void startRecognitionWorker(std::shared_ptr<SourceSharedState> shared,
                             std::shared_ptr<const RecognitionSetup> setup);
 
+// Leaves samples to a worker instead of recognising them on the calling thread: a running
+// worker takes them after its current chunk; otherwise a new worker is started for them alone
+// (without an engine in `setup` they are dropped, as a direct run would drop them). Never
+// waits on recognition.
+void handOverToWorker(const std::shared_ptr<SourceSharedState>& shared,
+                      std::shared_ptr<const RecognitionSetup> setup, std::vector<float> samples);
+
 }  // namespace obs_sayline

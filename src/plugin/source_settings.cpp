@@ -72,7 +72,10 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
 
     logInfo("Resetting STT/translation engines...");
     stopCapture(data);
-    if (!waitForWorker(data)) {
+    if (obs_in_task_thread(OBS_TASK_GRAPHICS)) {
+        // The host deferred this update to its video tick: waiting here would freeze the video.
+        logDebug("Update on the graphics thread - not waiting for audio processing");
+    } else if (!waitForWorker(data)) {
         logWarning("Audio processing still running after 5s timeout - proceeding anyway");
     }
     // A worker still running keeps its own references until it ends.

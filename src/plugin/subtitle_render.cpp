@@ -92,21 +92,37 @@ void subtitle_source_render(void* param, gs_effect_t*) {
         }
     }
 
+    // The text source takes a new text at its next video tick, so its size still belongs to
+    // the previous text for the rest of the frame that writes one.
+    const uint64_t frameTime = obs_get_video_frame_time();
+    bool textWritten = false;
     if (std::optional<std::string> pending = takePendingSubtitle(*data.shared)) {
         setText(data, *pending);
+        textWritten = true;
         data.shownAt = std::chrono::steady_clock::now();
         data.subtitleVisible = true;
     }
     if (data.subtitleVisible && subtitleExpired(data.shownAt, std::chrono::steady_clock::now(),
                                                 data.subtitleDurationMs.load())) {
         setText(data, "");
+        textWritten = true;
         data.subtitleVisible = false;
+    }
+    if (textWritten) {
+        data.wrapChecked = false;
+        data.textWrittenFrame = frameTime;
     }
 
     const uint32_t w = obs_source_get_width(text);
     const uint32_t h = obs_source_get_height(text);
     const uint32_t boxWidth = data.width.load();
     const uint32_t boxHeight = data.height.load();
+    if (!data.wrapChecked && frameTime != data.textWrittenFrame && w > 0) {
+        // Once per text: a line wider than the box is wrapped at the box width (shrunk to fit
+        // below until the text source has taken that).
+        data.wrapChecked = true;
+        if (w > boxWidth) wrapText(data);
+    }
     if (w > kReportableTextureSize && h > kReportableTextureSize &&
         !textureSizeReported.exchange(true)) {
         logInfoTag("Render", "Text texture: %ux%u, source box: %ux%u", w, h, boxWidth, boxHeight);

@@ -18,7 +18,9 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
 SubtitleSourceData::~SubtitleSourceData() {
     logInfo("SubtitleSourceData destroying...");
     try {
-        stopCapture(*this);
+        // Destruction runs on the host's destruction thread: the leftover is recognised here,
+        // before the worker wait below.
+        stopCapture(*this, LeftoverRecognition::CallingThread);
     } catch (const std::exception& e) {
         logErrorTag("Plugin", "Stopping capture failed while destroying: %s", e.what());
     } catch (...) {

@@ -122,6 +122,10 @@ struct SubtitleSourceData {
     std::atomic<bool>& textDirty = shared->textDirty;
     std::chrono::steady_clock::time_point shownAt{};  // render thread only
     bool subtitleVisible = false;                     // render thread only
+    // Whether the shown text was measured against the box width, and wrapped when wider.
+    // Render thread only; reset with every text the renderer writes.
+    bool wrapChecked = false;
+    uint64_t textWrittenFrame = 0;  // video frame time of that write; render thread only
     std::atomic<int> subtitleDurationMs{3000};
 
     // Atomic because the host may ask for the size from any of its threads.

@@ -39,6 +39,16 @@ void setBackground(obs_data_t* settings, const SubtitleSourceData& data) {
 #endif
 }
 
+#ifndef _WIN32
+// The FreeType source draws a wrapping text left-aligned in a texture of the full wrap width,
+// which the render callback could no longer centre; so a text is written unwrapped and only
+// wrapped (at the box width) when it turns out wider than the box.
+void setWrap(obs_data_t* settings, const SubtitleSourceData& data, bool wrap) {
+    obs_data_set_int(settings, "custom_width", wrap ? data.width.load() : 0);
+    obs_data_set_bool(settings, "word_wrap", wrap);
+}
+#endif
+
 obs_data_t* initialSettings(const SubtitleSourceData& data) {
     obs_data_t* settings = obs_data_create();
     setFont(settings, data.fontSize);
@@ -56,8 +66,7 @@ obs_data_t* initialSettings(const SubtitleSourceData& data) {
     obs_data_set_bool(settings, "extents_wrap", true);
 #else
     obs_data_set_bool(settings, "drop_shadow", false);
-    obs_data_set_int(settings, "custom_width", data.width.load());
-    obs_data_set_bool(settings, "word_wrap", true);
+    setWrap(settings, data, false);
     obs_data_set_bool(settings, "antialiasing", true);
 #endif
     obs_data_set_string(settings, "text", "");
@@ -151,7 +160,18 @@ void setText(SubtitleSourceData& data, const std::string& text) {
     updateTextSource(data, [&](obs_data_t* settings) {
         obs_data_set_string(settings, "text", text.c_str());
         setBackground(settings, data);
+#ifndef _WIN32
+        setWrap(settings, data, false);
+#endif
     });
+}
+
+void wrapText(SubtitleSourceData& data) {
+#ifdef _WIN32
+    (void)data;  // GDI+ wraps inside its extents on its own
+#else
+    updateTextSource(data, [&](obs_data_t* settings) { setWrap(settings, data, true); });
+#endif
 }
 
 void applyFontAndColor(SubtitleSourceData& data) {

@@ -41,8 +41,13 @@ void createTextSource(SubtitleSourceData& data);
 // A new reference to the private text source, or null; release it with obs_source_release.
 obs_source_t* acquireTextSource(SubtitleSourceData& data);
 
-// Writes the subtitle text (and, where the text source draws it, the background).
+// Writes the subtitle text (and, where the text source draws it, the background). On FreeType
+// the text is written unwrapped, so a short line's texture is only as wide as the line.
 void setText(SubtitleSourceData& data, const std::string& text);
+
+// Makes the FreeType source wrap the current text at the box width (nothing on Windows, where
+// the text source wraps inside its extents). For a text found wider than the box.
+void wrapText(SubtitleSourceData& data);
 
 // Pushes font and colour, then the background, into the text source (from update).
 void applyFontAndColor(SubtitleSourceData& data);

@@ -188,6 +188,38 @@ TEST_F(AudioIntakeTest, stop_hands_leftover_audio_to_a_busy_worker_instead_of_ov
     EXPECT_EQ(data_->pendingText, "chunk of 8000");
 }
 
+TEST_F(AudioIntakeTest, stop_that_must_not_wait_leaves_leftover_audio_to_a_new_worker) {
+    engine_->hold();
+    feed(16000);
+    const auto start = std::chrono::steady_clock::now();
+    stopCapture(*data_, LeftoverRecognition::Worker);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);  // the service is still busy
+    ASSERT_TRUE(engine_->waitForCalls(1, 2s));
+    EXPECT_TRUE(data_->workerRunning.load());
+    {
+        std::lock_guard<std::mutex> lock(data_->bufferMutex);
+        EXPECT_TRUE(data_->audioBuffer.empty());
+    }
+    engine_->release();
+    ASSERT_TRUE(waitForWorker(*data_));
+    EXPECT_EQ(engine_->chunks(), std::vector<size_t>{16000});
+    EXPECT_EQ(data_->audioPositionMs.load(), 1000u);
+    std::lock_guard<std::mutex> lock(data_->textMutex);
+    EXPECT_EQ(data_->pendingText, "chunk of 16000");
+}
+
+TEST_F(AudioIntakeTest, stop_that_must_not_wait_joins_a_busy_worker_without_overlap) {
+    engine_->hold();
+    feed(48000);
+    ASSERT_TRUE(engine_->waitForCalls(1, 2s));
+    feed(8000);
+    stopCapture(*data_, LeftoverRecognition::Worker);
+    engine_->release();
+    ASSERT_TRUE(waitForWorker(*data_));
+    EXPECT_EQ(engine_->chunks(), (std::vector<size_t>{48000, 8000}));
+    EXPECT_EQ(engine_->maxOverlap(), 1);
+}
+
 TEST_F(AudioIntakeTest, stop_recognises_leftover_audio_itself_when_no_worker_runs) {
     feed(16000);
     stopCapture(*data_);

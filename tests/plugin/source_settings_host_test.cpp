@@ -290,8 +290,9 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     EXPECT_EQ(obs_data_get_int(font, "size"), 240);
     obs_data_release(font);
     EXPECT_TRUE(obs_data_get_bool(look, "outline"));
-    EXPECT_TRUE(obs_data_get_bool(look, "word_wrap"));
-    EXPECT_EQ(obs_data_get_int(look, "custom_width"), 1280);
+    // Text is written unwrapped; only a line wider than the box gets wrapped, at its width.
+    EXPECT_FALSE(obs_data_get_bool(look, "word_wrap"));
+    EXPECT_EQ(obs_data_get_int(look, "custom_width"), 0);
     obs_data_release(look);
 
     obs_data_release(settings);

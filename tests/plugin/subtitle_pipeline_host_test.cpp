@@ -329,6 +329,11 @@ TEST_F(SubtitlePipelineHostTest, stop_recognises_what_is_left_and_clears_the_tex
     obs_source_update(stop_, none);  // the host applies it on its next video tick
     obs_data_release(none);
     ASSERT_TRUE(waitForAnotherLine(noEngine, noEngineBefore, seconds(5)));
+    // Run in the video tick, the stop leaves the rest to a worker instead of waiting on it.
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        "[obs-sayline] Update on the graphics thread - not waiting for audio processing"));
+    ASSERT_TRUE(waitUntil([] { return pendingTextOf(stop_) == "second part"; }, seconds(5)))
+        << HostLogCapture::instance().joined();
 
     const auto requests = requestsWithKey(kKeyStop);
     ASSERT_EQ(requests.size(), 2u);
