@@ -41,17 +41,7 @@ std::string effectiveEnvKey() {
 }
 
 std::string errorMessageFor(const HttpResponse& response) {
-    const json body = json::parse(response.body, nullptr, false);
-    if (body.is_object()) {
-        auto error = body.find("error");
-        if (error != body.end() && error->is_object()) {
-            auto message = error->find("message");
-            // A message of another type carries no usable text: use the status's own.
-            if (message != error->end() && message->is_string()) {
-                return message->get<std::string>();
-            }
-        }
-    }
+    if (auto message = googleErrorMessage(response.body)) return *message;
     switch (response.statusCode) {
         case 400:
             return "Bad request - check your parameters or prompt";

@@ -1,6 +1,7 @@
 #include "translation/provider_support.h"
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "core/logger.h"
@@ -68,6 +69,16 @@ Result<HttpCallOutcome> sendTranslationRequest(HttpClient& client, ProviderStati
     }
     stats.countSuccess(static_cast<int64_t>(textBytes));
     return outcome;
+}
+
+std::optional<std::string> googleErrorMessage(const std::string& body) {
+    const nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
+    if (!parsed.is_object()) return std::nullopt;
+    auto error = parsed.find("error");
+    if (error == parsed.end() || !error->is_object()) return std::nullopt;
+    auto message = error->find("message");
+    if (message == error->end() || !message->is_string()) return std::nullopt;
+    return message->get<std::string>();
 }
 
 }  // namespace obs_sayline::translation_detail

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/result.h"
@@ -27,6 +28,10 @@ std::string preview(const std::string& text, size_t maxBytes = 50);
 
 // "Text exceeds maximum length (<limit> bytes)"
 std::string textTooLongMessage(size_t limit);
+
+// The "error"."message" text of a Google-style error body; none when the body has none (a
+// message of another type carries no usable text either).
+std::optional<std::string> googleErrorMessage(const std::string& body);
 
 struct ProviderCallInfo {
     const char* logTag;               // class name used as the log tag
