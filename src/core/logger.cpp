@@ -5,7 +5,6 @@
 #include <sstream>
 #include <thread>
 
-#include "core/obs_log_backend.h"
 
 namespace obs_sayline {
 
@@ -38,11 +37,12 @@ uint64_t currentThreadNumber() {
 }  // namespace
 
 Logger& Logger::instance() {
-    static Logger logger;
-    return logger;
+    // Never destroyed: a thread that is still finishing while the process exits may log.
+    static Logger* logger = new Logger();
+    return *logger;
 }
 
-Logger::Logger() { backends_.push_back(std::make_shared<ObsLogBackend>()); }
+Logger::Logger() = default;
 
 Logger::~Logger() { flush(); }
 

@@ -42,7 +42,7 @@ constexpr size_t kMaxLogMessageBytes = 4095;
 
 class Logger {
 public:
-    // Created on first use; registers the host-log backend.
+    // Created on first use, with no backend: the module entry installs the host log's.
     static Logger& instance();
 
     ~Logger();

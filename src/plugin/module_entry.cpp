@@ -1,7 +1,7 @@
 // The module's exported entry points. Everything else lives in the static library.
 #include <obs-module.h>
 
-#include "core/obs_log_backend.h"
+#include "plugin/host_log_backend.h"
 #include "plugin/module_lifecycle.h"
 
 // obs_module_set_pointer, obs_current_module and obs_module_ver (LIBOBS_API_VER of the headers

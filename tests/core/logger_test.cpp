@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/obs_log_backend.h"
+#include "plugin/host_log_backend.h"
 #include "support/host_log_capture.h"
 
 namespace obs_sayline {

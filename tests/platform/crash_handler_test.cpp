@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/logger.h"
+#include "plugin/module_lifecycle.h"
 
 namespace obs_sayline::platform {
 namespace {
@@ -121,6 +122,7 @@ ChildResult runInChild(const std::function<void()>& body) {
         };
         setrlimit(RLIMIT_CORE, &noCore);
         base_set_log_handler(&pipeLogHandler, nullptr);
+        installHostLogBackend();
         body();
         writeLine("BODY RETURNED");
         _exit(0);

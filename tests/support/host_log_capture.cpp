@@ -2,6 +2,8 @@
 
 #include <util/base.h>
 
+#include "plugin/module_lifecycle.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,8 @@ HostLogCapture::HostLogCapture() {
     const char* env = std::getenv("SAYLINE_TEST_LOG");
     echo_ = env && *env && *env != '0';
     base_set_log_handler(&HostLogCapture::handler, this);
+    // Code the tests call directly logs through this process's own logger.
+    installHostLogBackend();
 }
 
 void HostLogCapture::handler(int level, const char* format, va_list args, void* param) {

@@ -1,4 +1,4 @@
-#include "core/obs_log_backend.h"
+#include "plugin/host_log_backend.h"
 
 #include <util/base.h>
 
