@@ -1,4 +1,5 @@
 #include "core/logger.h"
+#include "core/worker_registry.h"
 #include "net/curl_handles.h"
 
 namespace obs_sayline::curl {
@@ -20,6 +21,8 @@ public:
     }
     ~GlobalState() {
         if (!initialized_) return;
+        // A worker left behind at unload may still be inside a transfer.
+        if (WorkerRegistry::instance().running() > 0) return;
         curl_global_cleanup();
         logDebug("[HTTP] CURL cleaned up");
     }

@@ -80,30 +80,11 @@ std::string buildSubtitleText(const std::vector<SubtitleEntry>& entries, const S
 
 void applyStyleToSettings(const SubtitleStyle& style, obs_data_t* settings) {
     if (!settings) return;
-    obs_data_t* font = obs_data_create();
-    obs_data_set_string(font, "face", style.fontFamily.c_str());
-    obs_data_set_int(font, "size", style.fontSize);
-    obs_data_set_int(font, "flags", 0);
-    obs_data_set_obj(settings, "font", font);
-    obs_data_release(font);
-
-    const long long color = argbToHostColor(style.textColor);
-#ifdef _WIN32
-    obs_data_set_int(settings, "color", color);
-    obs_data_set_bool(settings, "outline", style.outlineWidth > 0);
-    obs_data_set_int(settings, "outline_size", style.outlineWidth);
-    obs_data_set_int(settings, "outline_color", argbToHostColor(style.outlineColor));
-    int align = 0;
-    if (style.alignment == 0) align = 1;
-    if (style.alignment == 2) align = 2;
-    obs_data_set_int(settings, "align", align);
-#else
-    // The FreeType source draws its text in a gradient from color1 to color2, with a fixed
-    // black outline and no alignment of its own.
-    obs_data_set_int(settings, "color1", color);
-    obs_data_set_int(settings, "color2", color);
-    obs_data_set_bool(settings, "outline", style.outlineWidth > 0);
-#endif
+    platform::writeTextFont(settings, style.fontFamily.c_str(), style.fontSize);
+    platform::writeTextColor(settings, argbToHostColor(style.textColor));
+    platform::writeTextOutline(settings, style.outlineWidth > 0, style.outlineWidth,
+                               argbToHostColor(style.outlineColor));
+    platform::writeTextAlignment(settings, style.alignment);
 }
 
 std::string rendererStatusJson(const std::string& sourceName, uint64_t showCount,

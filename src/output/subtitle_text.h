@@ -9,6 +9,7 @@
 
 #include "core/subtitle_entry.h"
 #include "output/subtitle_renderer.h"
+#include "platform/host_text_source.h"
 
 namespace obs_sayline {
 
@@ -16,11 +17,7 @@ namespace obs_sayline {
 constexpr size_t kMaxSubtitleTextBytes = 4096;
 
 // The host text source type the renderer drives.
-#ifdef _WIN32
-constexpr const char* kTextSourceTypeId = "text_gdiplus";
-#else
-constexpr const char* kTextSourceTypeId = "text_ft2_source";
-#endif
+constexpr const char* kTextSourceTypeId = platform::kHostTextSourceId;
 
 // 0xAARRGGBB to the host's 0xAABBGGRR: red and blue swap, alpha and green stay.
 constexpr uint32_t argbToHostColor(uint32_t argb) {

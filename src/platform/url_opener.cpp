@@ -1,7 +1,7 @@
 #include "platform/url_opener.h"
 
 #include <mutex>
-#include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <shellapi.h>
@@ -20,6 +20,20 @@ namespace {
 std::mutex openerMutex;
 UrlOpener replacement;
 
+#ifndef _WIN32
+// Openers started and not yet reaped. xdg-open may stay until the browser exits, so nobody
+// waits for it: finished ones are collected on the next open and at unload.
+std::vector<pid_t> children;  // guarded by openerMutex
+
+void reapFinishedLocked() {
+    for (auto it = children.begin(); it != children.end();) {
+        int status = 0;
+        const pid_t done = waitpid(*it, &status, WNOHANG);
+        it = (done == 0) ? std::next(it) : children.erase(it);
+    }
+}
+#endif
+
 bool systemOpen(const std::string& url) {
 #ifdef _WIN32
     auto result = reinterpret_cast<INT_PTR>(
@@ -30,13 +44,9 @@ bool systemOpen(const std::string& url) {
     std::string argument = url;
     char* argv[] = {program.data(), argument.data(), nullptr};
     pid_t pid = 0;
+    reapFinishedLocked();
     if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return false;
-    // xdg-open may stay until the browser exits: reap it off the caller's thread so the host's
-    // UI never waits and no zombie stays behind.
-    std::thread([pid] {
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }).detach();
+    children.push_back(pid);
     return true;
 #endif
 }
@@ -47,6 +57,13 @@ bool openUrl(const std::string& url) {
     std::lock_guard<std::mutex> lock(openerMutex);
     if (replacement) return replacement(url);
     return systemOpen(url);
+}
+
+void reapUrlOpeners() {
+#ifndef _WIN32
+    std::lock_guard<std::mutex> lock(openerMutex);
+    reapFinishedLocked();
+#endif
 }
 
 void setUrlOpener(UrlOpener opener) {

@@ -1,9 +1,13 @@
 #include "plugin/module_lifecycle.h"
 
+#include <chrono>
 #include <memory>
 
 #include "core/logger.h"
+#include "core/worker_registry.h"
 #include "platform/crash_handler.h"
+#include "platform/url_opener.h"
+#include "plugin/callback_guard.h"
 #include "plugin/host_log_backend.h"
 #include "plugin/source_registration.h"
 
@@ -22,18 +26,35 @@ void installHostLogBackend() {
 bool onModuleLoad() {
     // First, so that even a crash during the rest of the load is reported.
     platform::installCrashHandler();
-    installHostLogBackend();
-    logInfo("Plugin loading...");
-    logInfoTag("Plugin", "Version: %s", kPluginVersion);
-    registerSaylineSource();
-    logInfo("Sayline source registered");
-    logInfo("Plugin loaded successfully");
-    return true;
+    return guardCallback("obs_module_load", false, [] {
+        installHostLogBackend();
+        // Loaded again in the same process: workers may start again.
+        WorkerRegistry::instance().reopen();
+        armFaultsFromEnvironment();
+        logInfo("Plugin loading...");
+        logInfoTag("Plugin", "Version: %s", kPluginVersion);
+        injectFault(Fault::Load);
+        registerSaylineSource();
+        logInfo("Sayline source registered");
+        logInfo("Plugin loaded successfully");
+        return true;
+    });
 }
 
 void onModuleUnload() {
-    logInfo("Plugin unloading...");
-    logInfo("Plugin unloaded");
+    guardCallback("obs_module_unload", [] {
+        logInfo("Plugin unloading...");
+        injectFault(Fault::Unload);
+        // No thread of ours may run once the module's code and static objects go away.
+        const size_t left = WorkerRegistry::instance().shutdown(kUnloadWorkerBound);
+        if (left > 0) {
+            logWarning("%zu worker thread(s) still running after %lld ms at unload; left behind",
+                       left, static_cast<long long>(kUnloadWorkerBound.count()));
+        }
+        platform::reapUrlOpeners();
+        Logger::instance().flush();
+        logInfo("Plugin unloaded");
+    });
     // The handler's code goes away with the module.
     platform::uninstallCrashHandler();
 }

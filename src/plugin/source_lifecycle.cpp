@@ -3,47 +3,96 @@
 #include <exception>
 
 #include "core/logger.h"
+#include "plugin/callback_guard.h"
+#include "plugin/source_capture.h"
 #include "plugin/source_settings.h"
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
 
-const char* subtitle_source_get_name(void*) { return kSourceDisplayName; }
+const char* subtitle_source_get_name(void*) {
+    return guardCallback("subtitle_source_get_name", kSourceDisplayName, [] {
+        injectFault(Fault::Name);
+        return kSourceDisplayName;
+    });
+}
 
 void* subtitle_source_create(obs_data_t* settings, obs_source_t* source) {
-    logInfo("Sayline source create called");
-    SubtitleSourceData* data = nullptr;
-    try {
-        data = new SubtitleSourceData(source);
-    } catch (const std::exception& e) {
-        logErrorTag("Plugin", "Failed to create subtitle source: %s", e.what());
-        return nullptr;
-    } catch (...) {
-        logErrorTag("Plugin", "Failed to create subtitle source: %s", "unknown exception");
-        return nullptr;
-    }
-    logInfo("Sayline source created successfully");
+    return guardCallback("subtitle_source_create", static_cast<void*>(nullptr), [&]() -> void* {
+        logInfo("Sayline source create called");
+        SubtitleSourceData* data = nullptr;
+        try {
+            armFaultsFromEnvironment();
+            injectFault(Fault::Create);
+            data = new SubtitleSourceData(source);
+        } catch (const std::exception& e) {
+            logErrorTag("Plugin", "Failed to create subtitle source: %s", e.what());
+            return nullptr;
+        } catch (...) {
+            logErrorTag("Plugin", "Failed to create subtitle source: %s", "unknown exception");
+            return nullptr;
+        }
+        logInfo("Sayline source created successfully");
 
-    if (settings) {
-        logInfo("Applying saved settings in create...");
-        subtitle_source_update(data, settings);
-    }
-    return data;
+        if (settings) {
+            logInfo("Applying saved settings in create...");
+            subtitle_source_update(data, settings);
+        }
+        return data;
+    });
 }
 
 void subtitle_source_destroy(void* data) {
-    if (!data) return;
-    logInfo("Sayline source destroy called");
-    delete static_cast<SubtitleSourceData*>(data);
-    logInfo("Sayline source destroyed successfully");
+    guardCallback("subtitle_source_destroy", [&] {
+        if (!data) return;
+        logInfo("Sayline source destroy called");
+        auto* record = static_cast<SubtitleSourceData*>(data);
+        try {
+            injectFault(Fault::Destroy);
+        } catch (...) {
+            // The record is freed whatever happens: the host forgets it after this call.
+            delete record;
+            throw;
+        }
+        delete record;
+        logInfo("Sayline source destroyed successfully");
+    });
 }
 
 uint32_t subtitle_source_get_width(void* data) {
-    return data ? static_cast<SubtitleSourceData*>(data)->width.load() : kDefaultSourceWidth;
+    return guardCallback("subtitle_source_get_width", kDefaultSourceWidth, [&] {
+        injectFault(Fault::Size);
+        return data ? static_cast<SubtitleSourceData*>(data)->width.load() : kDefaultSourceWidth;
+    });
 }
 
 uint32_t subtitle_source_get_height(void* data) {
-    return data ? static_cast<SubtitleSourceData*>(data)->height.load() : kDefaultSourceHeight;
+    return guardCallback("subtitle_source_get_height", kDefaultSourceHeight, [&] {
+        return data ? static_cast<SubtitleSourceData*>(data)->height.load()
+                    : kDefaultSourceHeight;
+    });
+}
+
+void subtitle_source_activate(void* data) {
+    guardCallback("subtitle_source_activate", [&] {
+        logInfo(">>> subtitle_source_show (activate) called");
+        if (!data) {
+            logError("subtitle_source_show: data is NULL!");
+            return;
+        }
+        injectFault(Fault::Activate);
+        logInfo("Sayline source shown - starting capture");
+        startCapture(*static_cast<SubtitleSourceData*>(data));
+    });
+}
+
+void subtitle_source_deactivate(void* data) {
+    guardCallback("subtitle_source_deactivate", [&] {
+        if (!data) return;
+        injectFault(Fault::Deactivate);
+        logInfo("Sayline source hidden");
+        stopCapture(*static_cast<SubtitleSourceData*>(data));
+    });
 }
 
 }  // namespace obs_sayline

@@ -2,8 +2,10 @@
 
 #include "core/logger.h"
 #include "platform/url_opener.h"
+#include "plugin/callback_guard.h"
 #include "plugin/module_lifecycle.h"
 #include "plugin/settings_keys.h"
+#include "plugin/source_defaults.h"
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
@@ -128,7 +130,13 @@ const char* translationButtonLabel(const std::string& provider) {
     return page ? page->buttonLabel : kDefaultButtonLabel;
 }
 
-obs_properties_t* subtitle_source_properties(void*) {
+namespace {
+
+void addInt(obs_properties_t* props, const IntSetting& setting, const char* label) {
+    obs_properties_add_int(props, setting.key, label, setting.min, setting.max, setting.step);
+}
+
+obs_properties_t* buildProperties() {
     obs_properties_t* props = obs_properties_create();
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
@@ -153,37 +161,58 @@ obs_properties_t* subtitle_source_properties(void*) {
     // The target cannot be "detect": the same languages without Auto Detect.
     addList(props, keys::kTargetLanguage, "Target Language (번역 언어)", kLanguages, 1);
 
-    obs_properties_add_int(props, keys::kFontSize, "Font Size (글꼴 크기)", 5, 72, 1);
+    addInt(props, defaults::kFontSize, "Font Size (글꼴 크기)");
     obs_properties_add_color(props, keys::kFontColor, "Font Color (글꼴 색상)");
     obs_properties_add_bool(props, keys::kBackgroundEnabled, "Enable Background (배경 활성화)");
     obs_properties_add_color(props, keys::kBackgroundColor, "Background Color (배경 색상)");
-    obs_properties_add_int_slider(props, keys::kBackgroundPadding, "Background Padding (배경 여백)",
-                                  0, 50, 1);
-    obs_properties_add_int(props, keys::kMaxSubtitleLength, "Max Subtitle Length (최대 자막 길이)",
-                           50, 200, 10);
-    obs_properties_add_int(props, keys::kSubtitleDuration, "Subtitle Duration (ms)", 1000, 10000,
-                           500);
+    const IntSetting& padding = defaults::kBackgroundPadding;
+    obs_properties_add_int_slider(props, padding.key, "Background Padding (배경 여백)", padding.min,
+                                  padding.max, padding.step);
+    addInt(props, defaults::kMaxSubtitleLength, "Max Subtitle Length (최대 자막 길이)");
+    addInt(props, defaults::kSubtitleDuration, "Subtitle Duration (ms)");
 
     logInfo("Sayline source properties created with full settings");
     return props;
 }
 
+}  // namespace
+
+obs_properties_t* subtitle_source_properties(void*) {
+    obs_properties_t* props = guardCallback(
+        "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [] {
+            injectFault(Fault::Properties);
+            return buildProperties();
+        });
+    // The host expects a sheet; an empty one is the neutral answer.
+    return props ? props : obs_properties_create();
+}
+
 bool open_stt_site_clicked(obs_properties_t*, obs_property_t*, void* data) {
-    return openKeyPage(data, keys::kSttEngine, &sttKeyPage);
+    return guardCallback("open_stt_site_clicked", false, [&] {
+        injectFault(Fault::Button);
+        return openKeyPage(data, keys::kSttEngine, &sttKeyPage);
+    });
 }
 
 bool open_trans_site_clicked(obs_properties_t*, obs_property_t*, void* data) {
-    return openKeyPage(data, keys::kTranslationProvider, &translationKeyPage);
+    return guardCallback("open_trans_site_clicked", false, [&] {
+        return openKeyPage(data, keys::kTranslationProvider, &translationKeyPage);
+    });
 }
 
 bool stt_engine_modified(obs_properties_t* props, obs_property_t*, obs_data_t* settings) {
-    const char* value = obs_data_get_string(settings, keys::kSttEngine);
-    return relabel(props, keys::kOpenSttSite, sttButtonLabel(value ? value : ""));
+    return guardCallback("stt_engine_modified", false, [&] {
+        injectFault(Fault::Modified);
+        const char* value = obs_data_get_string(settings, keys::kSttEngine);
+        return relabel(props, keys::kOpenSttSite, sttButtonLabel(value ? value : ""));
+    });
 }
 
 bool translation_provider_modified(obs_properties_t* props, obs_property_t*, obs_data_t* settings) {
-    const char* value = obs_data_get_string(settings, keys::kTranslationProvider);
-    return relabel(props, keys::kOpenTransSite, translationButtonLabel(value ? value : ""));
+    return guardCallback("translation_provider_modified", false, [&] {
+        const char* value = obs_data_get_string(settings, keys::kTranslationProvider);
+        return relabel(props, keys::kOpenTransSite, translationButtonLabel(value ? value : ""));
+    });
 }
 
 }  // namespace obs_sayline

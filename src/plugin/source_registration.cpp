@@ -2,7 +2,7 @@
 
 #include <obs-module.h>
 
-#include "plugin/audio_intake.h"
+#include "plugin/source_defaults.h"
 #include "plugin/source_lifecycle.h"
 #include "plugin/source_properties.h"
 #include "plugin/source_settings.h"

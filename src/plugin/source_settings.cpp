@@ -1,10 +1,10 @@
 #include "plugin/source_settings.h"
 
-#include <exception>
+#include <limits>
 
 #include "core/logger.h"
-#include "plugin/audio_intake.h"
-#include "plugin/settings_keys.h"
+#include "plugin/callback_guard.h"
+#include "plugin/source_capture.h"
 #include "plugin/subtitle_source_data.h"
 #include "plugin/text_source.h"
 
@@ -18,72 +18,55 @@ std::string stringOr(obs_data_t* settings, const char* key, const char* fallback
     return value && *value ? value : fallback;
 }
 
+// A positive value held to the setting's range; anything else keeps `previous`.
+int positiveInRange(obs_data_t* settings, const IntSetting& setting, int previous) {
+    const long long value = obs_data_get_int(settings, setting.key);
+    return value > 0 ? static_cast<int>(clampToRange(setting, value)) : previous;
+}
+
+// Colours are 32-bit; the settings hold 64-bit numbers.
+uint32_t colorOf(obs_data_t* settings, const char* key) {
+    return static_cast<uint32_t>(obs_data_get_int(settings, key) & 0xFFFFFFFFLL);
+}
+
+// Pushes the look into the private text source, stops capture, and starts it again with fresh
+// services when an engine is chosen.
 void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     logInfo("Sayline source update processing...");
-    bool hasText = false;
-    {
-        std::lock_guard<std::mutex> lock(data.textSourceMutex);
-        hasText = data.textSource != nullptr;
-    }
-    if (!hasText) {
+    if (!data.text->exists()) {
         logInfo("First update - creating text source now");
         createTextSource(data);
     }
 
-    const std::string engine = stringOr(settings, keys::kSttEngine, values::kNone);
-    data.sttEngineType = sttEngineKind(engine);
-    data.sttApiKey = cleanApiKey(obs_data_get_string(settings, keys::kSttApiKey), "STT");
-    data.sourceLanguage = stringOr(settings, keys::kSourceLanguage, "");
-
-    data.enableTranslation = obs_data_get_bool(settings, keys::kEnableTranslation);
-    if (data.enableTranslation) {
-        data.translationProviderType =
-            translationProviderKind(stringOr(settings, keys::kTranslationProvider, values::kNone));
-        data.targetLanguage = stringOr(settings, keys::kTargetLanguage, "en");
-        data.translationApiKey =
-            cleanApiKey(obs_data_get_string(settings, keys::kTranslationApiKey), "Translation");
-    }
-
-    const long long fontSize = obs_data_get_int(settings, keys::kFontSize);
-    if (fontSize > 0) data.fontSize = static_cast<int>(fontSize);
-    const auto fontColor = static_cast<uint32_t>(obs_data_get_int(settings, keys::kFontColor));
-    data.textColor = fontColor == 0 ? 0xFFFFFFFFu : fontColor;
+    data.settings = readSourceSettings(settings, data.settings);
+    const SourceSettings& s = data.settings;
+    data.look.fontSize.store(s.fontSize);
+    data.look.textColor.store(s.textColor);
     applyFontAndColor(data);
-
-    data.showOriginal = obs_data_get_bool(settings, keys::kShowOriginal);
-    data.backgroundEnabled = obs_data_get_bool(settings, keys::kBackgroundEnabled);
-    if (data.backgroundEnabled) {
-        const auto color =
-            static_cast<uint32_t>(obs_data_get_int(settings, keys::kBackgroundColor));
-        if (color != 0) data.backgroundColor = color;
-        const long long padding = obs_data_get_int(settings, keys::kBackgroundPadding);
-        if (padding >= 0) data.backgroundPadding = static_cast<int>(padding);
-    }
+    data.look.backgroundEnabled.store(s.backgroundEnabled);
+    data.look.backgroundColor.store(s.backgroundColor);
     applyBackground(data);
-
-    const long long duration = obs_data_get_int(settings, keys::kSubtitleDuration);
-    if (duration > 0) data.subtitleDurationMs = static_cast<int>(duration);
-    const long long maxLength = obs_data_get_int(settings, keys::kMaxSubtitleLength);
-    if (maxLength > 0) data.maxSubtitleLength = static_cast<int>(maxLength);
+    data.look.subtitleDurationMs.store(s.subtitleDurationMs);
+    data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
 
     logInfoTag("Settings", "Applied - STT: %s, Translation: %s, Provider: %d",
                obs_data_get_string(settings, keys::kSttEngine),
-               data.enableTranslation ? "enabled" : "disabled", data.translationProviderType);
+               s.enableTranslation ? "enabled" : "disabled",
+               static_cast<int>(s.translationProviderType));
 
     logInfo("Resetting STT/translation engines...");
-    stopCapture(data);
+    const bool workerWasBusy = stopCapture(data);
     if (obs_in_task_thread(OBS_TASK_GRAPHICS)) {
         // The host deferred this update to its video tick: waiting here would freeze the video.
         logDebug("Update on the graphics thread - not waiting for audio processing");
-    } else if (!waitForWorker(data)) {
+    } else if (workerWasBusy && !waitForRecognition(data)) {
         logWarning("Audio processing still running after 5s timeout - proceeding anyway");
     }
     // A worker still running keeps its own references until it ends.
-    data.sttEngine.reset();
-    data.translator.reset();
-    data.recognition.reset();
+    data.capture.sttEngine.reset();
+    data.capture.translator.reset();
 
-    if (data.sttEngineType != 0) {
+    if (s.sttEngineType != SttEngineType::None) {
         logInfo("Starting capture with STT engine...");
         startCapture(data);
     } else {
@@ -93,21 +76,70 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
 
 }  // namespace
 
-int sttEngineKind(const std::string& value) {
-    if (value == values::kWhisperApi) return 1;
-    if (value == values::kWhisperLocal) return 2;
-    if (value == values::kGoogleStt) return 3;
-    if (value == values::kDeepgram) return 4;
-    return 0;
+SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& previous) {
+    SourceSettings s = previous;
+    s.sttEngineType = sttEngineKind(stringOr(settings, keys::kSttEngine, values::kNone));
+    s.sttApiKey = cleanApiKey(obs_data_get_string(settings, keys::kSttApiKey), "STT");
+    s.sourceLanguage = stringOr(settings, keys::kSourceLanguage, "");
+
+    s.enableTranslation = obs_data_get_bool(settings, keys::kEnableTranslation);
+    if (s.enableTranslation) {
+        s.translationProviderType =
+            translationProviderKind(stringOr(settings, keys::kTranslationProvider, values::kNone));
+        s.targetLanguage = stringOr(settings, keys::kTargetLanguage, defaults::kTargetLanguage);
+        s.translationApiKey =
+            cleanApiKey(obs_data_get_string(settings, keys::kTranslationApiKey), "Translation");
+    }
+
+    s.fontSize = positiveInRange(settings, defaults::kFontSize, s.fontSize);
+    const uint32_t fontColor = colorOf(settings, keys::kFontColor);
+    s.textColor = fontColor == 0 ? defaults::kOpaqueFontColor : fontColor;
+
+    s.showOriginal = obs_data_get_bool(settings, keys::kShowOriginal);
+    s.backgroundEnabled = obs_data_get_bool(settings, keys::kBackgroundEnabled);
+    if (s.backgroundEnabled) {
+        const uint32_t color = colorOf(settings, keys::kBackgroundColor);
+        if (color != 0) s.backgroundColor = color;
+        const long long padding = obs_data_get_int(settings, keys::kBackgroundPadding);
+        if (padding >= 0) {
+            s.backgroundPadding =
+                static_cast<int>(clampToRange(defaults::kBackgroundPadding, padding));
+        }
+    }
+
+    s.subtitleDurationMs =
+        positiveInRange(settings, defaults::kSubtitleDuration, s.subtitleDurationMs);
+    s.maxSubtitleLength =
+        positiveInRange(settings, defaults::kMaxSubtitleLength, s.maxSubtitleLength);
+    return s;
 }
 
-int translationProviderKind(const std::string& value) {
-    if (value == values::kDeepL) return 1;
-    if (value == values::kGoogleTranslate) return 2;
-    if (value == values::kOpenAi) return 3;
-    if (value == values::kAnthropic) return 4;
-    if (value == values::kGemini) return 5;
-    return 0;
+ServiceChoice serviceChoice(const SourceSettings& settings) {
+    ServiceChoice choice;
+    choice.engine = settings.sttEngineType;
+    choice.sttApiKey = settings.sttApiKey;
+    choice.sourceLanguage = settings.sourceLanguage;
+    choice.enableTranslation = settings.enableTranslation;
+    choice.provider = settings.translationProviderType;
+    choice.translationApiKey = settings.translationApiKey;
+    return choice;
+}
+
+SttEngineType sttEngineKind(const std::string& value) {
+    if (value == values::kWhisperApi) return SttEngineType::WhisperApi;
+    if (value == values::kWhisperLocal) return SttEngineType::WhisperLocal;
+    if (value == values::kGoogleStt) return SttEngineType::GoogleStt;
+    if (value == values::kDeepgram) return SttEngineType::Deepgram;
+    return SttEngineType::None;
+}
+
+ProviderType translationProviderKind(const std::string& value) {
+    if (value == values::kDeepL) return ProviderType::DeepL;
+    if (value == values::kGoogleTranslate) return ProviderType::GoogleTranslate;
+    if (value == values::kOpenAi) return ProviderType::OpenAI;
+    if (value == values::kAnthropic) return ProviderType::Anthropic;
+    if (value == values::kGemini) return ProviderType::Gemini;
+    return ProviderType::None;
 }
 
 std::string cleanApiKey(const char* raw, const char* which) {
@@ -125,36 +157,18 @@ std::string cleanApiKey(const char* raw, const char* which) {
     return key;
 }
 
-void subtitle_source_defaults(obs_data_t* settings) {
-    obs_data_set_default_string(settings, keys::kSttEngine, values::kNone);
-    obs_data_set_default_string(settings, keys::kSourceLanguage, values::kAutoLanguage);
-    obs_data_set_default_bool(settings, keys::kShowOriginal, false);
-    obs_data_set_default_bool(settings, keys::kEnableTranslation, true);
-    obs_data_set_default_string(settings, keys::kTranslationProvider, values::kNone);
-    obs_data_set_default_string(settings, keys::kTargetLanguage, "en");
-    obs_data_set_default_int(settings, keys::kFontSize, 24);
-    obs_data_set_default_int(settings, keys::kFontColor, 0xFFFFFF);
-    obs_data_set_default_bool(settings, keys::kBackgroundEnabled, false);
-    obs_data_set_default_int(settings, keys::kBackgroundColor, 0x80000000);
-    obs_data_set_default_int(settings, keys::kBackgroundPadding, 10);
-    obs_data_set_default_int(settings, keys::kMaxSubtitleLength, 100);
-    obs_data_set_default_int(settings, keys::kSubtitleDuration, 3000);
-    logInfo("Default settings applied");
-}
-
 void subtitle_source_update(void* data, obs_data_t* settings) {
     logInfo(">>> subtitle_source_update called");
     if (!data || !settings) {
         logError("subtitle_source_update: data or settings is NULL!");
         return;
     }
-    try {
-        applySettings(*static_cast<SubtitleSourceData*>(data), settings);
-    } catch (const std::exception& e) {
-        logErrorTag("Plugin", "Exception in subtitle_source_update: %s", e.what());
-    } catch (...) {
-        logError("Unknown exception in subtitle_source_update");
-    }
+    guardCallback("subtitle_source_update", [&] {
+        auto& record = *static_cast<SubtitleSourceData*>(data);
+        armFaultsFromEnvironment();
+        injectFault(Fault::Update);
+        applySettings(record, settings);
+    });
 }
 
 }  // namespace obs_sayline

@@ -3,26 +3,59 @@
 #include <obs.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
-namespace obs_sayline {
+#include "live/service_setup.h"
+#include "plugin/source_defaults.h"
+#include "stt/stt_types.h"
+#include "translation/translation_types.h"
 
-struct SubtitleSourceData;
+namespace obs_sayline {
 
 // API keys longer than this are taken for pasted garbage and refused.
 constexpr size_t kMaxApiKeyLength = 256;
 
-// "whisper_api" 1, "whisper_local" 2, "google_stt" 3, "deepgram" 4, anything else 0.
-int sttEngineKind(const std::string& value);
-// "deepl" 1, "google_translate" 2, "openai" 3, "anthropic" 4, "gemini" 5, anything else 0.
-int translationProviderKind(const std::string& value);
+// What the user set for one source, as the update reads it. Written only by the update on the
+// host's control thread; the other threads get copies of what they need.
+struct SourceSettings {
+    SttEngineType sttEngineType = SttEngineType::None;
+    std::string sttApiKey;
+    std::string sourceLanguage;  // empty until the first update
+    bool enableTranslation = defaults::kEnableTranslation;
+    ProviderType translationProviderType = ProviderType::None;
+    std::string translationApiKey;
+    std::string targetLanguage = defaults::kTargetLanguage;
+    bool showOriginal = defaults::kShowOriginal;
+    uint32_t textColor = defaults::kOpaqueFontColor;
+    int fontSize = static_cast<int>(defaults::kFontSize.defaultValue);
+    bool backgroundEnabled = defaults::kBackgroundEnabled;
+    uint32_t backgroundColor = defaults::kBackgroundColor;
+    int backgroundPadding = static_cast<int>(defaults::kBackgroundPadding.defaultValue);
+    int maxSubtitleLength = static_cast<int>(defaults::kMaxSubtitleLength.defaultValue);
+    int subtitleDurationMs = static_cast<int>(defaults::kSubtitleDuration.defaultValue);
+};
+
+// Reads the host's settings over `previous`: keys are cleaned; provider, target and key keep
+// their values while translation is off; numbers that are not positive (negative padding, a
+// zero background colour) leave the previous value, and others are held to the property's
+// range, since scene files and remote clients can write anything.
+SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& previous);
+
+// The services the settings ask for.
+ServiceChoice serviceChoice(const SourceSettings& settings);
+
+// "whisper_api" WhisperApi, "whisper_local" WhisperLocal, "google_stt" GoogleStt, "deepgram"
+// Deepgram, anything else None.
+SttEngineType sttEngineKind(const std::string& value);
+// "deepl", "google_translate", "openai", "anthropic", "gemini"; anything else None.
+ProviderType translationProviderKind(const std::string& value);
 
 // Trims blanks, tabs and line breaks around a key; an over-long key is logged (under the
 // given name, never its text) and comes back empty.
 std::string cleanApiKey(const char* raw, const char* which);
 
-// Host callbacks: defaults and update.
-void subtitle_source_defaults(obs_data_t* settings);
+// Host callback: update.
 void subtitle_source_update(void* data, obs_data_t* settings);
 
 }  // namespace obs_sayline

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "core/logger.h"
-#include "plugin/subtitle_handoff.h"
+#include "platform/host_text_source.h"
+#include "plugin/callback_guard.h"
 #include "plugin/subtitle_source_data.h"
 #include "plugin/text_source.h"
 
@@ -22,10 +23,10 @@ std::atomic<bool> textureSizeReported{false};
 // Texture sizes at or below this are not worth a log line (an empty text source).
 constexpr uint32_t kReportableTextureSize = 10;
 
-#ifndef _WIN32
-// The FreeType source has no background of its own: fill the box behind the text.
+// For a text source without a background of its own: fill the box behind the text.
 void drawBackground(const SubtitleSourceData& data) {
-    const BackgroundLook look = backgroundLook(data.backgroundEnabled, data.backgroundColor);
+    const BackgroundLook look =
+        backgroundLook(data.look.backgroundEnabled.load(), data.look.backgroundColor.load());
     if (!look.writeColor) return;
     gs_effect_t* solid = obs_get_base_effect(OBS_EFFECT_SOLID);
     if (!solid) return;
@@ -43,7 +44,6 @@ void drawBackground(const SubtitleSourceData& data) {
     }
     gs_blend_state_pop();
 }
-#endif
 
 }  // namespace
 
@@ -73,75 +73,91 @@ bool subtitleExpired(std::chrono::steady_clock::time_point shownAt,
     return elapsed.count() >= durationMs;
 }
 
-void subtitle_source_render(void* param, gs_effect_t*) {
-    if (!firstRenderSeen.exchange(true)) logInfo(">>> subtitle_source_render called (first time)");
-    if (!param) {
-        logError("subtitle_source_render: sourceData is NULL!");
-        return;
-    }
-    auto& data = *static_cast<SubtitleSourceData*>(param);
+namespace {
 
-    obs_source_t* text = acquireTextSource(data);
-    if (!text) {
+// Releases a source reference however the scope ends.
+struct SourceRef {
+    obs_source_t* source;
+    ~SourceRef() {
+        if (source) obs_source_release(source);
+    }
+};
+
+void renderSubtitle(SubtitleSourceData& data) {
+    SourceRef ref{data.text->acquire()};
+    if (!ref.source) {
         logInfo("First render - creating text source now");
         createTextSource(data);
-        text = acquireTextSource(data);
-        if (!text) {
+        ref.source = data.text->acquire();
+        if (!ref.source) {
             logError("Failed to create text source during render");
             return;
         }
     }
+    obs_source_t* text = ref.source;
 
     // The text source takes a new text at its next video tick, so its size still belongs to
     // the previous text for the rest of the frame that writes one.
+    RenderState& state = data.render;
     const uint64_t frameTime = obs_get_video_frame_time();
     bool textWritten = false;
-    if (std::optional<std::string> pending = takePendingSubtitle(*data.shared)) {
+    if (std::optional<std::string> pending = data.sceneText->takePending()) {
         setText(data, *pending);
         textWritten = true;
-        data.shownAt = std::chrono::steady_clock::now();
-        data.subtitleVisible = true;
+        state.shownAt = std::chrono::steady_clock::now();
+        state.subtitleVisible = true;
     }
-    if (data.subtitleVisible && subtitleExpired(data.shownAt, std::chrono::steady_clock::now(),
-                                                data.subtitleDurationMs.load())) {
+    if (state.subtitleVisible &&
+        subtitleExpired(state.shownAt, std::chrono::steady_clock::now(),
+                        data.look.subtitleDurationMs.load())) {
         setText(data, "");
         textWritten = true;
-        data.subtitleVisible = false;
+        state.subtitleVisible = false;
     }
     if (textWritten) {
-        data.wrapChecked = false;
-        data.textWrittenFrame = frameTime;
+        state.wrapChecked = false;
+        state.textWrittenFrame = frameTime;
     }
 
     const uint32_t w = obs_source_get_width(text);
     const uint32_t h = obs_source_get_height(text);
     const uint32_t boxWidth = data.width.load();
     const uint32_t boxHeight = data.height.load();
-    if (!data.wrapChecked && frameTime != data.textWrittenFrame && w > 0) {
+    if (!state.wrapChecked && frameTime != state.textWrittenFrame && w > 0) {
         // Once per text: a line wider than the box is wrapped at the box width (shrunk to fit
         // below until the text source has taken that).
-        data.wrapChecked = true;
+        state.wrapChecked = true;
         if (w > boxWidth) wrapText(data);
     }
     if (w > kReportableTextureSize && h > kReportableTextureSize &&
         !textureSizeReported.exchange(true)) {
         logInfoTag("Render", "Text texture: %ux%u, source box: %ux%u", w, h, boxWidth, boxHeight);
     }
-    if (w == 0 || h == 0) {
-        obs_source_release(text);
-        return;
-    }
+    if (w == 0 || h == 0) return;
 
-#ifndef _WIN32
-    drawBackground(data);
-#endif
+    if (!platform::kHostTextDrawsBackground) drawBackground(data);
     const TextPlacement placement = placeText(boxWidth, boxHeight, w, h);
     gs_matrix_push();
     gs_matrix_translate3f(placement.x, placement.y, 0.0f);
     if (placement.scaled) gs_matrix_scale3f(placement.scale, placement.scale, 1.0f);
     obs_source_video_render(text);
     gs_matrix_pop();
-    obs_source_release(text);
+}
+
+}  // namespace
+
+void subtitle_source_render(void* param, gs_effect_t*) {
+    guardCallback("subtitle_source_render", [&] {
+        if (!firstRenderSeen.exchange(true)) {
+            logInfo(">>> subtitle_source_render called (first time)");
+        }
+        if (!param) {
+            logError("subtitle_source_render: sourceData is NULL!");
+            return;
+        }
+        injectFault(Fault::Render);
+        renderSubtitle(*static_cast<SubtitleSourceData*>(param));
+    });
 }
 
 }  // namespace obs_sayline

@@ -1,63 +1,53 @@
 #include "plugin/subtitle_source_data.h"
 
 #include <exception>
-#include <thread>
 
 #include "core/logger.h"
 #include "engine/subtitle_engine.h"
-#include "plugin/audio_intake.h"
+#include "plugin/source_capture.h"
 
 namespace obs_sayline {
 
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     logInfo("SubtitleSourceData created");
     engine = std::make_unique<SubtitleEngine>();
-    audioBuffer.reserve(kAudioBufferReserveSamples);
+    sceneText = std::make_shared<SceneTextSink>(text);
+    sinks->add(sceneText);
 }
 
 SubtitleSourceData::~SubtitleSourceData() {
     logInfo("SubtitleSourceData destroying...");
+    // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
+    // only a worker that was already busy is waited for.
+    bool workerWasBusy = false;
     try {
-        // Destruction runs on the host's destruction thread: the leftover is recognised here,
-        // before the worker wait below.
-        stopCapture(*this, LeftoverRecognition::CallingThread);
+        workerWasBusy = stopCapture(*this);
     } catch (const std::exception& e) {
         logErrorTag("Plugin", "Stopping capture failed while destroying: %s", e.what());
     } catch (...) {
         logErrorTag("Plugin", "Stopping capture failed while destroying");
     }
-
-    if (!waitForWorker(*this)) {
+    if (workerWasBusy && !waitForRecognition(*this)) {
         logWarning("Destructor: audio processing still running after 5s timeout");
     }
-    // A worker still running keeps `shared`, its engine and its provider alive; from here on it
-    // only finishes its request and throws the result away.
+    // A worker still running keeps what it uses alive; from here on it only finishes its
+    // request and throws the result away.
     shared->orphaned.store(true);
 
     if (engine) {
         engine->shutdown();
         engine.reset();
     }
-    sttEngine.reset();
-    translator.reset();
-    recognition.reset();
-    obs_source_t* text = nullptr;
-    {
-        // Released outside the lock: the host takes its own locks there, and its video
-        // thread may hold them while it waits for this one.
-        std::lock_guard<std::mutex> lock(textSourceMutex);
-        text = textSource;
-        textSource = nullptr;
-    }
-    if (text) obs_source_release(text);
+    capture.live.reset();
+    capture.sttEngine.reset();
+    capture.translator.reset();
+    text->release();
     logInfo("SubtitleSourceData destroyed");
 }
 
-bool waitForWorker(const SubtitleSourceData& data) {
-    for (int i = 0; i < kWorkerWaitPolls && data.workerRunning.load(); ++i) {
-        std::this_thread::sleep_for(kWorkerWaitStep);
-    }
-    return !data.workerRunning.load();
+bool waitForRecognition(const SubtitleSourceData& data) {
+    if (!data.capture.live) return true;
+    return data.capture.live->recognition().waitIdle(kWorkerWait);
 }
 
 }  // namespace obs_sayline

@@ -3,24 +3,39 @@
 #include <obs.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace obs_sayline {
 
 struct SubtitleSourceData;
 
-// The host text source type that draws the subtitle: GDI+ on Windows, FreeType elsewhere.
-#ifdef _WIN32
-constexpr const char* kTextSourceType = "text_gdiplus";
-#else
-constexpr const char* kTextSourceType = "text_ft2_source";
-#endif
 constexpr const char* kTextSourceName = "Sayline Text";
 constexpr const char* kFontFace = "Arial";
 // The font property's units are a tenth of the text source's.
 constexpr int kFontSizeScale = 10;
 constexpr uint32_t kOutlineColor = 0xFF000000;
 constexpr int kOutlineSize = 2;
+
+// The source's private instance of the host's text source. Created from the control thread
+// (update) or the graphics thread (render), hence the mutex; the handle is released on
+// destruction.
+struct PrivateTextSource {
+    std::mutex mutex;
+    obs_source_t* source = nullptr;
+
+    bool exists();
+    // A new reference, or null; release it with obs_source_release.
+    obs_source_t* acquire();
+    // Keeps `created` unless another thread was first (then releases it); false in that case.
+    bool adopt(obs_source_t* created);
+    // Drops the handle (outside the mutex: the host takes its own locks there, and its video
+    // thread may hold them while it waits for this one).
+    void release();
+    // Merges `changes` into the text source's settings through obs_source_update, the host's
+    // own locking; nothing when there is no text source.
+    void update(obs_data_t* changes);
+};
 
 // How the background reaches the text source: its colour as 0x00RRGGBB (from the host's
 // 0xAABBGGRR) and its opacity in percent; no colour is written when the background is off.
@@ -31,15 +46,8 @@ struct BackgroundLook {
 };
 BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor);
 
-// The text colour as the text source wants it. The colour property carries no alpha, so the
-// FreeType source (which honours alpha) gets it opaque; GDI+ takes it as it is.
-uint32_t textSourceColor(uint32_t textColor);
-
 // Creates the private text source when there is none yet (control or graphics thread).
 void createTextSource(SubtitleSourceData& data);
-
-// A new reference to the private text source, or null; release it with obs_source_release.
-obs_source_t* acquireTextSource(SubtitleSourceData& data);
 
 // Writes the subtitle text (and, where the text source draws it, the background). On FreeType
 // the text is written unwrapped, so a short line's texture is only as wide as the line.

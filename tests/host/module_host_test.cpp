@@ -135,8 +135,8 @@ TEST(ModuleHostTest, destroying_a_source_releases_its_private_text_source) {
     ASSERT_NE(text, nullptr);
     obs_weak_source_t* weak = obs_source_get_weak_source(text);
     // Swap the record's own text source for one the test can watch.
-    if (data->textSource) obs_source_release(data->textSource);
-    data->textSource = text;  // the record owns this reference now
+    data->text->release();
+    data->text->adopt(text);  // the record owns this reference now
 
     HostLogCapture::instance().clear();
     obs_source_release(source);

@@ -42,15 +42,13 @@ inline SubtitleSourceData* recordOf(obs_source_t* source) {
 }
 
 inline std::string pendingTextOf(obs_source_t* source) {
-    SubtitleSourceData* data = recordOf(source);
-    std::lock_guard<std::mutex> lock(data->shared->textMutex);
-    return data->shared->pendingText;
+    return recordOf(source)->sceneText->pendingText();
 }
 
 // The "text" setting of the source's private text source.
 inline std::string shownTextOf(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
-    obs_source_t* text = data ? data->textSource : nullptr;
+    obs_source_t* text = data ? data->text->source : nullptr;
     if (!text) return "<no text source>";
     // The render callback writes it on the graphics thread; read it while holding graphics.
     obs_enter_graphics();

@@ -7,12 +7,15 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/audio_intake.h"
+#include "live/fixed_chunker.h"
+#include "plugin/source_capture.h"
 #include "plugin/source_properties.h"
 #include "plugin/source_registration.h"
 #include "plugin/source_settings.h"
 #include "plugin/subtitle_render.h"
 #include "plugin/subtitle_source_data.h"
+#include "core/worker_registry.h"
+#include "scripted_engine.h"
 #include "support/host_log_capture.h"
 
 namespace obs_sayline {
@@ -62,41 +65,50 @@ protected:
 
 TEST_F(SubtitleSourceDataTest, starts_with_the_documented_values) {
     SubtitleSourceData data(nullptr);
+    const SourceSettings& s = data.settings;
     EXPECT_EQ(data.source, nullptr);
-    EXPECT_FALSE(data.capturing.load());
-    EXPECT_EQ(data.sttEngineType, 0);
-    EXPECT_TRUE(data.enableTranslation);
-    EXPECT_EQ(data.translationProviderType, 0);
-    EXPECT_EQ(data.sourceLanguage, "");
-    EXPECT_EQ(data.targetLanguage, "en");
-    EXPECT_EQ(data.maxSubtitleLength, 100);
-    EXPECT_EQ(data.sttEngine, nullptr);
-    EXPECT_EQ(data.translator, nullptr);
-    EXPECT_EQ(data.textSource, nullptr);
-    EXPECT_TRUE(data.audioBuffer.empty());
-    EXPECT_GE(data.audioBuffer.capacity(), 48000u);
-    EXPECT_EQ(data.audioPositionMs, 0u);
-    EXPECT_FALSE(data.workerRunning.load());
-    EXPECT_FALSE(data.audioConnected);
-    EXPECT_EQ(data.sttApiKey, "");
-    EXPECT_EQ(data.translationApiKey, "");
-    EXPECT_FALSE(data.showOriginal);
-    EXPECT_EQ(data.textColor, 0xFFFFFFFFu);
-    EXPECT_EQ(data.fontSize, 24);
-    EXPECT_FALSE(data.backgroundEnabled);
-    EXPECT_EQ(data.backgroundColor, 0x80000000u);
-    EXPECT_EQ(data.backgroundPadding, 10);
-    EXPECT_EQ(data.originalText, "");
-    EXPECT_EQ(data.translatedText, "");
-    EXPECT_EQ(data.pendingText, "");
-    EXPECT_FALSE(data.textDirty.load());
-    EXPECT_EQ(data.shownAt, Clock::time_point{});
-    EXPECT_FALSE(data.subtitleVisible);
-    EXPECT_EQ(data.subtitleDurationMs, 3000);
+    EXPECT_FALSE(data.capture.capturing.load());
+    EXPECT_EQ(s.sttEngineType, SttEngineType::None);
+    EXPECT_TRUE(s.enableTranslation);
+    EXPECT_EQ(s.translationProviderType, ProviderType::None);
+    EXPECT_EQ(s.sourceLanguage, "");
+    EXPECT_EQ(s.targetLanguage, "en");
+    EXPECT_EQ(s.maxSubtitleLength, 100);
+    EXPECT_EQ(data.capture.sttEngine, nullptr);
+    EXPECT_EQ(data.capture.translator, nullptr);
+    EXPECT_FALSE(data.text->exists());
+    EXPECT_EQ(data.shared->audioPositionMs, 0u);
+    EXPECT_EQ(data.capture.live, nullptr);  // no worker
+    EXPECT_FALSE(data.capture.audioConnected);
+    EXPECT_EQ(s.sttApiKey, "");
+    EXPECT_EQ(s.translationApiKey, "");
+    EXPECT_FALSE(s.showOriginal);
+    EXPECT_EQ(s.textColor, 0xFFFFFFFFu);
+    EXPECT_EQ(s.fontSize, 24);
+    EXPECT_FALSE(s.backgroundEnabled);
+    EXPECT_EQ(s.backgroundColor, 0x80000000u);
+    EXPECT_EQ(s.backgroundPadding, 10);
+    EXPECT_EQ(data.sceneText->originalText(), "");
+    EXPECT_EQ(data.sceneText->translatedText(), "");
+    EXPECT_EQ(data.sceneText->pendingText(), "");
+    EXPECT_FALSE(data.sceneText->dirty());
+    EXPECT_EQ(data.render.shownAt, Clock::time_point{});
+    EXPECT_FALSE(data.render.subtitleVisible);
+    EXPECT_EQ(s.subtitleDurationMs, 3000);
+    EXPECT_EQ(data.look.subtitleDurationMs.load(), 3000);
     EXPECT_EQ(data.width.load(), 1920u);
     EXPECT_EQ(data.height.load(), 160u);
     EXPECT_FALSE(data.canvasKnown);
     EXPECT_EQ(moduleTexts(), std::vector<std::string>{"[obs-sayline] SubtitleSourceData created"});
+
+    // The intake buffer of a capture holds three seconds without growing.
+    struct Idle : IChunkConsumer {
+        bool idle() const override { return true; }
+        bool offer(SpeechChunk&) override { return false; }
+    } idle;
+    FixedChunker chunker(idle);
+    EXPECT_EQ(chunker.buffered(), 0u);
+    EXPECT_GE(chunker.pending().samples.capacity(), 48000u);
 }
 
 TEST_F(SubtitleSourceDataTest, create_and_destroy_log_in_order) {
@@ -121,12 +133,26 @@ TEST_F(SubtitleSourceDataTest, create_and_destroy_log_in_order) {
     EXPECT_EQ(moduleTexts(), expected);
 }
 
-TEST_F(SubtitleSourceDataTest, destruction_waits_for_a_finishing_worker) {
+// A record whose worker is inside a held request.
+SubtitleSourceData* recordWithBusyWorker(const std::shared_ptr<test::ScriptedEngine>& engine) {
     auto* data = new SubtitleSourceData(nullptr);
-    data->workerRunning = true;
-    std::thread worker([data] {
+    data->settings.sttEngineType = SttEngineType::WhisperApi;
+    data->settings.enableTranslation = false;
+    data->capture.sttEngine = engine;
+    startCapture(*data);
+    engine->hold();
+    const std::vector<float> block(kFixedChunkSamples, 0.2f);
+    data->capture.live->feed(block.data(), block.size());
+    EXPECT_TRUE(engine->waitForCalls(1, std::chrono::seconds(2)));
+    return data;
+}
+
+TEST_F(SubtitleSourceDataTest, destruction_waits_for_a_finishing_worker) {
+    auto engine = std::make_shared<test::ScriptedEngine>();
+    auto* data = recordWithBusyWorker(engine);
+    std::thread worker([engine] {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        data->workerRunning = false;
+        engine->release();
     });
     auto start = Clock::now();
     delete data;
@@ -138,19 +164,44 @@ TEST_F(SubtitleSourceDataTest, destruction_waits_for_a_finishing_worker) {
 }
 
 TEST_F(SubtitleSourceDataTest, destruction_gives_up_on_a_stuck_worker_after_five_seconds) {
-    auto* data = new SubtitleSourceData(nullptr);
-    data->workerRunning = true;
+    auto engine = std::make_shared<test::ScriptedEngine>();
+    auto* data = recordWithBusyWorker(engine);
+    HostLogCapture::instance().clear();
     auto start = Clock::now();
     delete data;
     auto waited = Clock::now() - start;
+    engine->release();
     EXPECT_GE(waited, std::chrono::milliseconds(4900));
     EXPECT_LT(waited, std::chrono::seconds(8));
     auto lines = HostLogCapture::instance().moduleLines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2].level, LOG_WARNING);
-    EXPECT_EQ(lines[2].text,
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].level, LOG_WARNING);
+    EXPECT_EQ(lines[lines.size() - 2].text,
               "[obs-sayline] Destructor: audio processing still running after 5s timeout");
-    EXPECT_EQ(lines[3].text, "[obs-sayline] SubtitleSourceData destroyed");
+    EXPECT_EQ(lines.back().text, "[obs-sayline] SubtitleSourceData destroyed");
+}
+
+TEST_F(SubtitleSourceDataTest, destruction_with_leftover_and_no_busy_worker_returns_at_once) {
+    auto engine = std::make_shared<test::ScriptedEngine>();
+    engine->hold();
+    auto* data = new SubtitleSourceData(nullptr);
+    data->settings.sttEngineType = SttEngineType::WhisperApi;
+    data->settings.enableTranslation = false;
+    data->capture.sttEngine = engine;
+    startCapture(*data);
+    const std::vector<float> leftover(16000, 0.2f);
+    data->capture.live->feed(leftover.data(), leftover.size());
+
+    auto start = Clock::now();
+    delete data;
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+    // The leftover is still sent; its late result goes nowhere.
+    ASSERT_TRUE(engine->waitForCalls(1, std::chrono::seconds(2)));
+    HostLogCapture::instance().clear();
+    engine->release();
+    ASSERT_TRUE(WorkerRegistry::instance().waitIdle(std::chrono::seconds(2)));
+    EXPECT_TRUE(
+        HostLogCapture::instance().contains("[obs-sayline] [STT] Source is gone, result dropped"));
 }
 
 }  // namespace

@@ -242,21 +242,21 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     SubtitleSourceData* data = recordOf(source);
     ASSERT_NE(data, nullptr);
 
-    EXPECT_EQ(data->sttEngineType, 2);
-    EXPECT_EQ(data->sttApiKey, "sk-spaced");
-    EXPECT_EQ(data->sourceLanguage, "ko");
-    EXPECT_EQ(data->translationProviderType, 2);
-    EXPECT_EQ(data->translationApiKey, "");
-    EXPECT_EQ(data->targetLanguage, "ja");
-    EXPECT_EQ(data->textColor, 0xFFFFFFFFu);
-    EXPECT_EQ(data->fontSize, 24);
-    EXPECT_TRUE(data->backgroundEnabled.load());
-    EXPECT_EQ(data->backgroundColor.load(), 0x80000000u);
-    EXPECT_EQ(data->backgroundPadding, 20);
-    EXPECT_EQ(data->subtitleDurationMs.load(), 3000);
+    EXPECT_EQ(data->settings.sttEngineType, SttEngineType::WhisperLocal);
+    EXPECT_EQ(data->settings.sttApiKey, "sk-spaced");
+    EXPECT_EQ(data->settings.sourceLanguage, "ko");
+    EXPECT_EQ(data->settings.translationProviderType, ProviderType::GoogleTranslate);
+    EXPECT_EQ(data->settings.translationApiKey, "");
+    EXPECT_EQ(data->settings.targetLanguage, "ja");
+    EXPECT_EQ(data->settings.textColor, 0xFFFFFFFFu);
+    EXPECT_EQ(data->settings.fontSize, 24);
+    EXPECT_TRUE(data->settings.backgroundEnabled);
+    EXPECT_EQ(data->settings.backgroundColor, 0x80000000u);
+    EXPECT_EQ(data->settings.backgroundPadding, 20);
+    EXPECT_EQ(data->settings.subtitleDurationMs, 3000);
     // No engine of that kind: capture is marked started, but nothing listens.
-    EXPECT_TRUE(data->capturing.load());
-    EXPECT_EQ(data->sttEngine, nullptr);
+    EXPECT_TRUE(data->capture.capturing.load());
+    EXPECT_EQ(data->capture.sttEngine, nullptr);
     EXPECT_TRUE(
         HostLogCapture::instance().contains("[obs-sayline] [Settings] Applied - STT: "
                                             "whisper_local, Translation: enabled, Provider: 2"));
@@ -276,13 +276,13 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     const size_t noEngineBefore = HostLogCapture::instance().count(noEngine);
     obs_source_update(source, settings);
     ASSERT_TRUE(waitForAnotherLine(noEngine, noEngineBefore, seconds(5)));
-    EXPECT_EQ(data->translationProviderType, 2);
-    EXPECT_EQ(data->targetLanguage, "ja");
-    EXPECT_EQ(data->textColor, 0x00FF00u);
-    EXPECT_FALSE(data->capturing.load());
+    EXPECT_EQ(data->settings.translationProviderType, ProviderType::GoogleTranslate);
+    EXPECT_EQ(data->settings.targetLanguage, "ja");
+    EXPECT_EQ(data->settings.textColor, 0x00FF00u);
+    EXPECT_FALSE(data->capture.capturing.load());
 
     // The text source carries the look (FreeType keys here), colour made opaque.
-    obs_data_t* look = obs_source_get_settings(data->textSource);
+    obs_data_t* look = obs_source_get_settings(data->text->source);
     EXPECT_EQ(obs_data_get_int(look, "color1"), 0xFF00FF00LL);
     EXPECT_EQ(obs_data_get_int(look, "color2"), 0xFF00FF00LL);
     obs_data_t* font = obs_data_get_obj(look, "font");
@@ -305,8 +305,8 @@ TEST(SourceSettingsHostTest, choosing_no_engine_starts_no_capture) {
     SubtitleSourceData* data = recordOf(source);
     EXPECT_TRUE(HostLogCapture::instance().contains(
         "[obs-sayline] No STT engine selected, capture not started"));
-    EXPECT_FALSE(data->capturing.load());
-    EXPECT_FALSE(data->audioConnected);
+    EXPECT_FALSE(data->capture.capturing.load());
+    EXPECT_FALSE(data->capture.audioConnected);
     EXPECT_FALSE(HostLogCapture::instance().containsSubstring("Starting audio capture"));
     obs_source_release(source);
 }

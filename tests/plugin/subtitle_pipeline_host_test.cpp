@@ -313,7 +313,7 @@ TEST_F(SubtitlePipelineHostTest, phantom_phrase_and_unsure_result_show_nothing) 
         << HostLogCapture::instance().joined();
     for (obs_source_t* source : {phantom_, lowConf_}) {
         EXPECT_EQ(pendingTextOf(source), "");
-        EXPECT_FALSE(recordOf(source)->textDirty.load());
+        EXPECT_FALSE(recordOf(source)->sceneText->dirty());
     }
 }
 
@@ -348,7 +348,7 @@ TEST_F(SubtitlePipelineHostTest, stop_recognises_what_is_left_and_clears_the_tex
     EXPECT_LT(samples, 48000u);
     EXPECT_EQ(pendingTextOf(stop_), "second part");
     EXPECT_EQ(shownTextOf(stop_), "");
-    EXPECT_FALSE(recordOf(stop_)->capturing.load());
+    EXPECT_FALSE(recordOf(stop_)->capture.capturing.load());
     EXPECT_TRUE(HostLogCapture::instance().contains("[obs-sayline] Audio capture stopped"));
     EXPECT_TRUE(HostLogCapture::instance().contains(
         "[obs-sayline] No STT engine selected, capture not started"));

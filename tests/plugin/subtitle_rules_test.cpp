@@ -6,13 +6,15 @@
 #include <chrono>
 #include <string>
 
-#include "plugin/phantom_filter.h"
+#include "live/chunk_recognizer.h"
+#include "live/display_text.h"
+#include "live/phantom_filter.h"
+#include "plugin/scene_text_sink.h"
 #include "plugin/source_properties.h"
 #include "plugin/source_settings.h"
-#include "plugin/subtitle_handoff.h"
 #include "plugin/subtitle_render.h"
-#include "plugin/subtitle_source_data.h"
 #include "plugin/text_source.h"
+#include "scripted_engine.h"
 #include "support/host_log_capture.h"
 
 namespace obs_sayline {
@@ -45,19 +47,49 @@ TEST(DisplayTextTest, translation_replaces_or_follows_the_original) {
 }
 
 TEST(DisplayTextTest, a_result_is_handed_over_once_and_an_orphaned_source_drops_it) {
-    SourceSharedState shared;
-    EXPECT_TRUE(publishSubtitle(shared, "one", "", false, false));
-    EXPECT_TRUE(publishSubtitle(shared, "two", "zwei", true, false));
-    EXPECT_EQ(takePendingSubtitle(shared), std::optional<std::string>("zwei"));
-    EXPECT_EQ(takePendingSubtitle(shared), std::nullopt);
+    SceneTextSink scene(std::make_shared<PrivateTextSource>());
+    FinishedSubtitle one;
+    one.text = one.original = "one";
+    scene.deliver(one);
+    FinishedSubtitle two;
+    two.text = two.translation = "zwei";
+    two.original = "two";
+    scene.deliver(two);
+    EXPECT_EQ(scene.takePending(), std::optional<std::string>("zwei"));
+    EXPECT_EQ(scene.takePending(), std::nullopt);
+    EXPECT_EQ(scene.originalText(), "two");
 
-    EXPECT_FALSE(publishSubtitle(shared, "", "", true, false));  // nothing to show
-    EXPECT_EQ(takePendingSubtitle(shared), std::nullopt);
+    scene.deliver(FinishedSubtitle{});  // nothing to show
+    EXPECT_EQ(scene.takePending(), std::nullopt);
 
+    // A worker that finishes after its source is gone drops the result.
+    auto sinks = std::make_shared<SubtitleSinks>();
+    auto late = std::make_shared<SceneTextSink>(std::make_shared<PrivateTextSource>());
+    sinks->add(late);
+    SourceShared shared;
     shared.orphaned = true;
-    EXPECT_FALSE(publishSubtitle(shared, "late", "", false, false));
-    EXPECT_EQ(shared.originalText, "");
-    EXPECT_EQ(takePendingSubtitle(shared), std::nullopt);
+    RecognitionSetup setup;
+    setup.engine = std::make_shared<test::ScriptedEngine>();
+    SpeechChunk chunk;
+    chunk.samples.assign(1600, 0.2f);
+    HostLogCapture::instance().clear();
+    recognizeChunk(shared, setup, *sinks, chunk);
+    EXPECT_EQ(late->originalText(), "");
+    EXPECT_EQ(late->takePending(), std::nullopt);
+    EXPECT_TRUE(
+        HostLogCapture::instance().contains("[obs-sayline] [STT] Source is gone, result dropped"));
+}
+
+TEST(DisplayTextTest, lines_are_cut_at_the_longest_length_on_character_boundaries) {
+    EXPECT_EQ(limitLineLength("abcdef\nxy", 3), "abc\nxy");
+    EXPECT_EQ(limitLineLength("가나다라", 2), "가나");  // three bytes each, never split
+    EXPECT_EQ(limitLineLength("ab\xE0\x80", 3), "ab\xE0");  // a broken character counts as one
+    SceneTextSink scene(std::make_shared<PrivateTextSource>());
+    scene.setMaxLineLength(50);
+    FinishedSubtitle huge;
+    huge.text = std::string(400 * 1024, 'w');
+    scene.deliver(huge);
+    EXPECT_EQ(scene.takePending(), std::optional<std::string>(std::string(50, 'w')));
 }
 
 TEST(TextPlacementTest, large_texture_is_shrunk_to_fill_the_box) {
@@ -126,18 +158,18 @@ TEST(SettingsRulesTest, api_keys_are_trimmed_and_overlong_ones_refused_without_t
 }
 
 TEST(SettingsRulesTest, list_values_map_to_engine_and_provider_kinds) {
-    EXPECT_EQ(sttEngineKind("whisper_api"), 1);
-    EXPECT_EQ(sttEngineKind("whisper_local"), 2);
-    EXPECT_EQ(sttEngineKind("google_stt"), 3);
-    EXPECT_EQ(sttEngineKind("deepgram"), 4);
-    EXPECT_EQ(sttEngineKind("Deepgram"), 0);
-    EXPECT_EQ(sttEngineKind("none"), 0);
-    EXPECT_EQ(translationProviderKind("deepl"), 1);
-    EXPECT_EQ(translationProviderKind("google_translate"), 2);
-    EXPECT_EQ(translationProviderKind("openai"), 3);
-    EXPECT_EQ(translationProviderKind("anthropic"), 4);
-    EXPECT_EQ(translationProviderKind("gemini"), 5);
-    EXPECT_EQ(translationProviderKind(""), 0);
+    EXPECT_EQ(sttEngineKind("whisper_api"), SttEngineType::WhisperApi);
+    EXPECT_EQ(sttEngineKind("whisper_local"), SttEngineType::WhisperLocal);
+    EXPECT_EQ(sttEngineKind("google_stt"), SttEngineType::GoogleStt);
+    EXPECT_EQ(sttEngineKind("deepgram"), SttEngineType::Deepgram);
+    EXPECT_EQ(sttEngineKind("Deepgram"), SttEngineType::None);
+    EXPECT_EQ(sttEngineKind("none"), SttEngineType::None);
+    EXPECT_EQ(translationProviderKind("deepl"), ProviderType::DeepL);
+    EXPECT_EQ(translationProviderKind("google_translate"), ProviderType::GoogleTranslate);
+    EXPECT_EQ(translationProviderKind("openai"), ProviderType::OpenAI);
+    EXPECT_EQ(translationProviderKind("anthropic"), ProviderType::Anthropic);
+    EXPECT_EQ(translationProviderKind("gemini"), ProviderType::Gemini);
+    EXPECT_EQ(translationProviderKind(""), ProviderType::None);
 }
 
 TEST(SettingsRulesTest, key_page_buttons_name_the_chosen_service) {

@@ -21,10 +21,7 @@ constexpr uint32_t kBoxHeight = 160;
 
 // Leaves a text for the renderer as a recognition result would.
 void showText(obs_source_t* source, const std::string& text) {
-    SubtitleSourceData* data = recordOf(source);
-    std::lock_guard<std::mutex> lock(data->shared->textMutex);
-    data->shared->pendingText = text;
-    data->shared->textDirty.store(true);
+    recordOf(source)->sceneText->leave(text);
 }
 
 // Groups of consecutive rows with bright pixels: one per drawn line of text.

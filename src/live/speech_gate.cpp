@@ -1,4 +1,4 @@
-#include "plugin/speech_gate.h"
+#include "live/speech_gate.h"
 
 #include <atomic>
 #include <cmath>

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace obs_sayline {
+
+// One subtitle as the live path finishes it, for every sink: what to show, what it was made
+// from, and where it sits on the audio clock (milliseconds of intake audio since capture
+// start).
+struct FinishedSubtitle {
+    std::string text;         // the display text: translation, original above it, or original
+    std::string original;     // what was recognised
+    std::string translation;  // empty when not translated
+    std::string sourceLanguage;  // as recognised (the engine's report, else the setting)
+    std::string targetLanguage;  // empty when not translated
+    uint64_t startMs = 0;
+    uint64_t endMs = 0;
+    int displayMs = 0;  // how long it stays up
+};
+
+}  // namespace obs_sayline

@@ -1,0 +1,41 @@
+#include "live/live_path.h"
+
+#include <utility>
+
+#include "live/fixed_chunker.h"
+#include "live/request_recognition.h"
+
+namespace obs_sayline {
+
+LivePath::LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker)
+    : recognition_(std::move(recognition)), chunker_(makeChunker(*recognition_)) {}
+
+std::unique_ptr<LivePath> LivePath::fixedBlocks(std::shared_ptr<const RecognitionSetup> setup,
+                                                std::shared_ptr<SourceShared> shared,
+                                                std::shared_ptr<SubtitleSinks> sinks) {
+    auto recognition = std::make_shared<RequestRecognition>(std::move(setup), std::move(shared),
+                                                            std::move(sinks));
+    return std::make_unique<LivePath>(std::move(recognition), [](IChunkConsumer& consumer) {
+        return std::unique_ptr<IChunker>(new FixedChunker(consumer));
+    });
+}
+
+bool LivePath::start() {
+    started_ = recognition_->start();
+    return started_;
+}
+
+void LivePath::feed(const float* samples, size_t count) {
+    if (!started_ || stopped_) return;
+    chunker_->feed(samples, count);
+}
+
+bool LivePath::stop() {
+    if (stopped_) return recognition_->busy();
+    stopped_ = true;
+    const bool wasBusy = recognition_->busy();
+    recognition_->finish(chunker_->takeLeftover());
+    return wasBusy;
+}
+
+}  // namespace obs_sayline

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "live/chunker.h"
+#include "live/recognition.h"
+#include "live/recognition_setup.h"
+#include "live/source_shared.h"
+#include "live/subtitle_sinks.h"
+
+namespace obs_sayline {
+
+// One capture's live path: the chunker the audio callback feeds, and the recognition it hands
+// chunks to; finished subtitles go to the source's sinks. Built at capture start, stopped once.
+class LivePath {
+public:
+    // The chunker is made for the recognition it feeds.
+    using ChunkerMaker = std::unique_ptr<IChunker> (*)(IChunkConsumer&);
+
+    LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker);
+
+    // Today's road: 3 s blocks, request/response recognition.
+    static std::unique_ptr<LivePath> fixedBlocks(std::shared_ptr<const RecognitionSetup> setup,
+                                                 std::shared_ptr<SourceShared> shared,
+                                                 std::shared_ptr<SubtitleSinks> sinks);
+
+    // Starts the recognition worker; false when it could not (audio is then ignored).
+    bool start();
+
+    // Audio thread: never waits on recognition.
+    void feed(const float* samples, size_t count);
+
+    // After the audio is disconnected: what the chunker still holds goes to the recognition
+    // as a last chunk, to be recognised on its worker, which then ends. Never waits. Returns
+    // whether recognition was busy when the stop came.
+    bool stop();
+
+    IRecognition& recognition() { return *recognition_; }
+    const IChunker& chunker() const { return *chunker_; }
+
+private:
+    std::shared_ptr<IRecognition> recognition_;
+    std::unique_ptr<IChunker> chunker_;
+    bool started_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace obs_sayline

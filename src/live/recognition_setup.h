@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace obs_sayline {
+
+class ISttEngine;
+class ITranslationProvider;
+
+// What one capture's recognition works with: the engine, the provider and the settings that
+// shape the subtitle. One immutable snapshot per capture, so a worker never reads settings
+// while an update rewrites them, and keeps its engine and provider alive after the source has
+// dropped them.
+struct RecognitionSetup {
+    std::shared_ptr<ISttEngine> engine;
+    std::shared_ptr<ITranslationProvider> translator;
+    bool enableTranslation = true;
+    bool showOriginal = false;
+    std::string sourceLanguage;
+    std::string targetLanguage;
+    int displayMs = 3000;
+};
+
+}  // namespace obs_sayline

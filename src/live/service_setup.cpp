@@ -1,0 +1,83 @@
+#include "live/service_setup.h"
+
+#include "core/logger.h"
+#include "stt/deepgram_engine.h"
+#include "stt/stt_factory.h"
+#include "stt/whisper_api_engine.h"
+#include "translation/provider_factory.h"
+
+namespace obs_sayline {
+namespace {
+
+// Engines that take the key from the source's settings, with their log lines.
+template <typename Engine>
+void handOverKey(ISttEngine& engine, const std::string& key, const char* configured,
+                 const char* missing, const char* castFailed) {
+    auto* keyed = dynamic_cast<Engine*>(&engine);
+    if (key.empty()) {
+        logWarning("%s", missing);
+    } else if (keyed) {
+        keyed->setApiKey(key);
+        logInfo("%s", configured);
+    } else {
+        logWarning("%s", castFailed);
+    }
+}
+
+}  // namespace
+
+PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
+    PreparedEngine prepared;
+    auto engine = SttFactory::create(choice.engine);
+    if (!engine) return prepared;
+
+    SttEngineConfig config;
+    config.engineType = choice.engine;
+    config.language = choice.sourceLanguage;
+    config.wordTimestamps = false;
+    auto initialized = engine->initialize(config);
+    if (!initialized) {
+        logErrorTag("STT", "Failed to initialize STT engine: %s",
+                    initialized.error().message.c_str());
+        prepared.failed = true;
+        return prepared;
+    }
+
+    if (choice.engine == SttEngineType::WhisperApi) {
+        handOverKey<WhisperApiEngine>(*engine, choice.sttApiKey, "Whisper API key configured",
+                                      "STT API key not set - check settings",
+                                      "Failed to set API key - dynamic_cast failed");
+    } else if (choice.engine == SttEngineType::Deepgram) {
+        handOverKey<DeepgramEngine>(*engine, choice.sttApiKey, "Deepgram API key configured",
+                                    "Deepgram API key not set - check settings",
+                                    "Failed to set Deepgram API key - dynamic_cast failed");
+    }
+    logInfoTag("STT", "STT engine initialized: %s", engine->getName().c_str());
+    prepared.engine = std::move(engine);
+    return prepared;
+}
+
+std::shared_ptr<ITranslationProvider> prepareTranslator(const ServiceChoice& choice) {
+    if (!choice.enableTranslation || choice.provider == ProviderType::None) return nullptr;
+    auto provider = ProviderFactory::create(choice.provider);
+    if (!provider) return nullptr;
+
+    ProviderConfig config;
+    config.type = choice.provider;
+    auto initialized = provider->initialize(config);
+    if (!initialized) {
+        logErrorTag("Translation", "Failed to initialize translation provider: %s",
+                    initialized.error().message.c_str());
+        return nullptr;
+    }
+    if (!choice.translationApiKey.empty()) {
+        provider->setApiKey(choice.translationApiKey);
+        logInfo("Translation API key configured");
+    } else {
+        logWarning("Translation API key not set");
+    }
+    logInfoTag("Translation", "Translation provider initialized: %s", provider->getName());
+    return provider;
+}
+
+}  // namespace obs_sayline

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace obs_sayline {
+
+// What a source shares with its recognition workers. Workers hold it by shared_ptr, so one
+// that outlives the source (its request stalled past destruction's wait) still writes to live
+// memory; `orphaned` tells it to drop its result.
+struct SourceShared {
+    // Milliseconds of audio recognised or skipped since capture start; stamps each chunk.
+    std::atomic<uint64_t> audioPositionMs{0};
+    // One recognition at a time per source, so results and the position advance in order.
+    std::mutex recognitionMutex;
+    std::atomic<bool> orphaned{false};
+};
+
+}  // namespace obs_sayline

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <obs-data.h>
+
+#include <cstdint>
+
+namespace obs_sayline::platform {
+
+// The host's own text source: GDI+ on Windows, FreeType elsewhere. Their settings differ;
+// everything that writes one goes through here.
+#ifdef _WIN32
+constexpr const char* kHostTextSourceId = "text_gdiplus";
+// GDI+ draws its own background and wraps and centres inside its extents.
+constexpr bool kHostTextDrawsBackground = true;
+constexpr bool kHostTextWrapsInBox = true;
+#else
+constexpr const char* kHostTextSourceId = "text_ft2_source";
+// FreeType has no background and no alignment: the source draws the background and centres
+// the texture itself, and asks for a wrap only when a line is wider than the box.
+constexpr bool kHostTextDrawsBackground = false;
+constexpr bool kHostTextWrapsInBox = false;
+#endif
+
+// The text colour as the host source wants it (0xAABBGGRR). The colour property carries no
+// alpha, so FreeType (which honours alpha) gets it opaque; GDI+ takes it as it is.
+uint32_t hostTextColor(uint32_t color);
+
+void writeTextFont(obs_data_t* settings, const char* face, long long size);
+// Colour as given (already in the host's order).
+void writeTextColor(obs_data_t* settings, uint32_t color);
+// FreeType's outline is a fixed black one: only the switch reaches it.
+void writeTextOutline(obs_data_t* settings, bool on, int size, uint32_t color);
+// Background colour (0x00RRGGBB) and opacity in percent; nothing where the source has none.
+void writeTextBackground(obs_data_t* settings, bool writeColor, uint32_t color, int opacity);
+// Horizontal alignment of the output renderer's style (0 left, 1 centre, 2 right); nothing
+// where the source cannot align.
+void writeTextAlignment(obs_data_t* settings, int alignment);
+// The layout of the scene's private text source for a box of width x height: centred in its
+// extents on GDI+; unwrapped, without shadow, anti-aliased on FreeType.
+void writeTextBoxLayout(obs_data_t* settings, uint32_t width, uint32_t height);
+// FreeType only: wrap at `width` pixels (0: no wrap). GDI+ wraps inside its extents already.
+void writeTextWrap(obs_data_t* settings, uint32_t width);
+
+}  // namespace obs_sayline::platform

@@ -1,0 +1,60 @@
+#include "plugin/scene_text_sink.h"
+
+#include "live/display_text.h"
+#include "platform/host_text_source.h"
+#include "plugin/source_defaults.h"
+#include "plugin/text_source.h"
+
+namespace obs_sayline {
+
+SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> text)
+    : text_(std::move(text)),
+      maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)) {}
+
+void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
+    // Cut before taking the lock: a runaway reply must not reach the text source whole.
+    std::string shown = limitLineLength(subtitle.text, maxLineLength_.load());
+    std::lock_guard<std::mutex> lock(mutex_);
+    originalText_ = subtitle.original;
+    translatedText_ = subtitle.translation;
+    if (shown.empty()) return;
+    pendingText_ = std::move(shown);
+    dirty_.exchange(true);
+}
+
+void SceneTextSink::clear() {
+    obs_data_t* changes = obs_data_create();
+    obs_data_set_string(changes, "text", "");
+    platform::writeTextWrap(changes, 0);
+    text_->update(changes);
+    obs_data_release(changes);
+}
+
+std::optional<std::string> SceneTextSink::takePending() {
+    if (!dirty_.exchange(false)) return std::nullopt;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pendingText_;
+}
+
+void SceneTextSink::leave(const std::string& displayText) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pendingText_ = displayText;
+    dirty_.exchange(true);
+}
+
+std::string SceneTextSink::pendingText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pendingText_;
+}
+
+std::string SceneTextSink::originalText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return originalText_;
+}
+
+std::string SceneTextSink::translatedText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return translatedText_;
+}
+
+}  // namespace obs_sayline

@@ -1,0 +1,74 @@
+#include "plugin/source_capture.h"
+
+#include <utility>
+
+#include "core/logger.h"
+#include "live/service_setup.h"
+#include "plugin/audio_intake.h"
+#include "plugin/subtitle_source_data.h"
+#include "stt/stt_engine.h"
+
+namespace obs_sayline {
+namespace {
+
+std::shared_ptr<const RecognitionSetup> recognitionSetup(const SubtitleSourceData& data) {
+    auto setup = std::make_shared<RecognitionSetup>();
+    const SourceSettings& s = data.settings;
+    setup->engine = data.capture.sttEngine;
+    setup->translator = data.capture.translator;
+    setup->enableTranslation = s.enableTranslation;
+    setup->showOriginal = s.showOriginal;
+    setup->sourceLanguage = s.sourceLanguage;
+    setup->targetLanguage = s.targetLanguage;
+    setup->displayMs = s.subtitleDurationMs;
+    return setup;
+}
+
+}  // namespace
+
+void startCapture(SubtitleSourceData& data) {
+    CaptureState& capture = data.capture;
+    if (capture.capturing.load() || data.settings.sttEngineType == SttEngineType::None) return;
+    logInfo("Starting audio capture...");
+    capture.capturing.store(true);
+    data.shared->audioPositionMs.store(0);
+
+    const ServiceChoice choice = serviceChoice(data.settings);
+    if (!capture.sttEngine) {
+        PreparedEngine prepared = prepareSttEngine(choice);
+        // A failed engine ends the start here: no provider, no audio.
+        if (prepared.failed) return;
+        capture.sttEngine = std::move(prepared.engine);
+    }
+    if (!capture.translator) capture.translator = prepareTranslator(choice);
+
+    // Without an engine the capture is marked started but nothing listens.
+    if (capture.sttEngine) {
+        auto live = LivePath::fixedBlocks(recognitionSetup(data), data.shared, data.sinks);
+        if (live->start()) capture.live = std::move(live);
+    }
+    if (capture.live && !capture.audioConnected) {
+        capture.audioConnected = connectHostAudio(*capture.live);
+    }
+    logInfo("Audio capture started");
+}
+
+bool stopCapture(SubtitleSourceData& data) {
+    CaptureState& capture = data.capture;
+    if (!capture.capturing.load()) return false;
+    logInfo("Stopping audio capture...");
+    capture.capturing.store(false);
+
+    if (capture.audioConnected) {
+        // Waits for a callback in progress: nothing is fed after this.
+        disconnectHostAudio(*capture.live);
+        capture.audioConnected = false;
+    }
+    const bool workerWasBusy = capture.live ? capture.live->stop() : false;
+
+    data.sinks->clear();
+    logInfo("Audio capture stopped");
+    return workerWasBusy;
+}
+
+}  // namespace obs_sayline

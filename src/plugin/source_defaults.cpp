@@ -1,0 +1,39 @@
+#include "plugin/source_defaults.h"
+
+#include <algorithm>
+
+#include "core/logger.h"
+#include "plugin/callback_guard.h"
+
+namespace obs_sayline {
+
+long long clampToRange(const IntSetting& setting, long long value) {
+    return std::clamp<long long>(value, setting.min, setting.max);
+}
+
+void subtitle_source_defaults(obs_data_t* settings) {
+    guardCallback("subtitle_source_defaults", [&] {
+        injectFault(Fault::Defaults);
+        writeDefaults(settings);
+    });
+}
+
+void writeDefaults(obs_data_t* settings) {
+    using namespace defaults;
+    obs_data_set_default_string(settings, keys::kSttEngine, kSttEngine);
+    obs_data_set_default_string(settings, keys::kSourceLanguage, kSourceLanguage);
+    obs_data_set_default_bool(settings, keys::kShowOriginal, kShowOriginal);
+    obs_data_set_default_bool(settings, keys::kEnableTranslation, kEnableTranslation);
+    obs_data_set_default_string(settings, keys::kTranslationProvider, kTranslationProvider);
+    obs_data_set_default_string(settings, keys::kTargetLanguage, kTargetLanguage);
+    obs_data_set_default_int(settings, kFontSize.key, kFontSize.defaultValue);
+    obs_data_set_default_int(settings, keys::kFontColor, kFontColor);
+    obs_data_set_default_bool(settings, keys::kBackgroundEnabled, kBackgroundEnabled);
+    obs_data_set_default_int(settings, keys::kBackgroundColor, kBackgroundColor);
+    obs_data_set_default_int(settings, kBackgroundPadding.key, kBackgroundPadding.defaultValue);
+    obs_data_set_default_int(settings, kMaxSubtitleLength.key, kMaxSubtitleLength.defaultValue);
+    obs_data_set_default_int(settings, kSubtitleDuration.key, kSubtitleDuration.defaultValue);
+    logInfo("Default settings applied");
+}
+
+}  // namespace obs_sayline

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <obs-data.h>
+
+#include <cstdint>
+
+#include "plugin/settings_keys.h"
+
+namespace obs_sayline {
+
+// An integer setting: its key, default, and the range and step the property sheet offers.
+// Values read back from the host are held to the same range.
+struct IntSetting {
+    const char* key;
+    long long defaultValue;
+    int min;
+    int max;
+    int step;
+};
+
+// Every default and limit of the Sayline source, named once: get_defaults, the property sheet
+// and the settings reader all take them from here.
+namespace defaults {
+constexpr IntSetting kFontSize{keys::kFontSize, 24, 5, 72, 1};
+constexpr IntSetting kBackgroundPadding{keys::kBackgroundPadding, 10, 0, 50, 1};
+constexpr IntSetting kMaxSubtitleLength{keys::kMaxSubtitleLength, 100, 50, 200, 10};
+constexpr IntSetting kSubtitleDuration{keys::kSubtitleDuration, 3000, 1000, 10000, 500};
+
+constexpr const char* kSttEngine = values::kNone;
+constexpr const char* kSourceLanguage = values::kAutoLanguage;
+constexpr const char* kTranslationProvider = values::kNone;
+constexpr const char* kTargetLanguage = "en";
+constexpr bool kShowOriginal = false;
+constexpr bool kEnableTranslation = true;
+constexpr bool kBackgroundEnabled = false;
+// The colour property has no alpha: the stored default is opaque only once read (a stored 0
+// also reads as opaque white).
+constexpr uint32_t kFontColor = 0xFFFFFF;
+constexpr uint32_t kOpaqueFontColor = kFontColor | 0xFF000000u;
+constexpr uint32_t kBackgroundColor = 0x80000000;
+}  // namespace defaults
+
+// The value clamped to the setting's range.
+long long clampToRange(const IntSetting& setting, long long value);
+
+// Writes every default above.
+void writeDefaults(obs_data_t* settings);
+// Host callback: writeDefaults behind the callback boundary.
+void subtitle_source_defaults(obs_data_t* settings);
+
+}  // namespace obs_sayline
