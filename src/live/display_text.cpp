@@ -1,5 +1,8 @@
 #include "live/display_text.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace obs_sayline {
 namespace {
 
@@ -21,7 +24,99 @@ size_t characterBytes(const std::string& s, size_t i) {
     return length;
 }
 
+// The characters of one line, each as its own byte string.
+std::vector<std::string> characters(const std::string& line) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < line.size();) {
+        const size_t bytes = characterBytes(line, i);
+        out.push_back(line.substr(i, bytes));
+        i += bytes;
+    }
+    return out;
+}
+
+// Greedy rows of whole words; a word longer than a row is cut into row-sized pieces.
+void breakLine(const std::string& line, size_t maxChars, std::string& out) {
+    const std::vector<std::string> chars = characters(line);
+    if (chars.size() <= maxChars) {
+        out += line;
+        return;
+    }
+    std::vector<std::vector<std::string>> words(1);
+    for (const auto& c : chars) {
+        if (c == " ") {
+            if (!words.back().empty()) words.emplace_back();
+        } else {
+            words.back().push_back(c);
+        }
+    }
+    if (words.back().empty()) words.pop_back();
+    size_t rowChars = 0;  // 0: nothing on the current row yet
+    auto newRow = [&] {
+        if (rowChars > 0) out += '\n';
+        rowChars = 0;
+    };
+    for (const auto& word : words) {
+        if (word.size() > maxChars) {
+            newRow();
+            for (size_t k = 0; k < word.size(); ++k) {
+                if (rowChars == maxChars) newRow();
+                out += word[k];
+                ++rowChars;
+            }
+            continue;
+        }
+        if (rowChars > 0 && rowChars + 1 + word.size() > maxChars) newRow();
+        if (rowChars > 0) {
+            out += ' ';
+            ++rowChars;
+        }
+        for (const auto& c : word) out += c;
+        rowChars += word.size();
+    }
+}
+
 }  // namespace
+
+std::string breakLines(const std::string& text, size_t maxChars) {
+    if (maxChars == 0) return text;
+    std::string out;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        breakLine(text.substr(start, end == std::string::npos ? std::string::npos : end - start),
+                  maxChars, out);
+        if (end == std::string::npos) break;
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+std::set<std::string> nonAsciiCharacters(const std::string& text) {
+    std::set<std::string> out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t bytes = characterBytes(text, i);
+        if (static_cast<unsigned char>(text[i]) >= 0x80) out.insert(text.substr(i, bytes));
+        i += bytes;
+    }
+    return out;
+}
+
+size_t longestLineChars(const std::string& text) {
+    size_t longest = 0;
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == '\n') {
+            chars = 0;
+            ++i;
+            continue;
+        }
+        i += characterBytes(text, i);
+        longest = std::max(longest, ++chars);
+    }
+    return longest;
+}
 
 std::string composeDisplayText(const std::string& recognised, const std::string& translated,
                                bool enableTranslation, bool showOriginal) {

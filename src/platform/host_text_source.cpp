@@ -10,7 +10,11 @@ uint32_t hostTextColor(uint32_t color) {
 #endif
 }
 
-void writeTextFont(obs_data_t* settings, const char* face, long long size) {
+void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx) {
+#ifndef _WIN32
+    if (size > kFreeTypeMaxFontPx) size = kFreeTypeMaxFontPx;
+#endif
+    size -= shrinkPx;
     obs_data_t* font = obs_data_create();
     obs_data_set_string(font, "face", face);
     obs_data_set_int(font, "size", size);

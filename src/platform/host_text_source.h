@@ -2,6 +2,7 @@
 
 #include <obs-data.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace obs_sayline::platform {
@@ -13,19 +14,31 @@ constexpr const char* kHostTextSourceId = "text_gdiplus";
 // GDI+ draws its own background and wraps and centres inside its extents.
 constexpr bool kHostTextDrawsBackground = true;
 constexpr bool kHostTextWrapsInBox = true;
+// No limit on glyphs: GDI+ draws each text afresh.
+constexpr size_t kHostTextGlyphBudget = 0;
 #else
 constexpr const char* kHostTextSourceId = "text_ft2_source";
 // FreeType has no background and no alignment: the source draws the background and centres
 // the texture itself, and asks for a wrap only when a line is wider than the box.
 constexpr bool kHostTextDrawsBackground = false;
 constexpr bool kHostTextWrapsInBox = false;
+// FreeType keeps every glyph it has drawn in one 2048x2048 texture, filled in order, and
+// drops glyphs that no longer fit (they are simply not drawn). Above about 300 px not even
+// the basic Latin set fits; at this size about 300 characters beyond it do. The box is 160 px
+// high, so larger sizes were only ever shrunk back down.
+constexpr long long kFreeTypeMaxFontPx = 128;
+// Characters beyond basic Latin drawn since the font was last loaded, after which it is
+// loaded again to empty the texture (well within what fits at the size above).
+constexpr size_t kHostTextGlyphBudget = 150;
 #endif
 
 // The text colour as the host source wants it (0xAABBGGRR). The colour property carries no
 // alpha, so FreeType (which honours alpha) gets it opaque; GDI+ takes it as it is.
 uint32_t hostTextColor(uint32_t color);
 
-void writeTextFont(obs_data_t* settings, const char* face, long long size);
+// The font; on FreeType the size is held to kFreeTypeMaxFontPx, then `shrinkPx` smaller
+// (a font that differs is loaded afresh).
+void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx = 0);
 // Colour as given (already in the host's order).
 void writeTextColor(obs_data_t* settings, uint32_t color);
 // FreeType's outline is a fixed black one: only the switch reaches it.

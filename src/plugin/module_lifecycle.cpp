@@ -9,6 +9,7 @@
 #include "platform/url_opener.h"
 #include "plugin/callback_guard.h"
 #include "plugin/host_log_backend.h"
+#include "plugin/source_lifecycle.h"
 #include "plugin/source_registration.h"
 
 namespace obs_sayline {
@@ -26,8 +27,10 @@ void installHostLogBackend() {
 bool onModuleLoad() {
     // First, so that even a crash during the rest of the load is reported.
     platform::installCrashHandler();
-    return guardCallback("obs_module_load", false, [] {
+    const bool loaded = guardCallback("obs_module_load", false, [] {
         installHostLogBackend();
+        Logger::instance().setEnabled(true);
+        resetHostShutdown();
         // Loaded again in the same process: workers may start again.
         WorkerRegistry::instance().reopen();
         armFaultsFromEnvironment();
@@ -39,6 +42,9 @@ bool onModuleLoad() {
         logInfo("Plugin loaded successfully");
         return true;
     });
+    // A module that failed to load is never unloaded: take the handler back now.
+    if (!loaded) platform::uninstallCrashHandler();
+    return loaded;
 }
 
 void onModuleUnload() {
@@ -52,8 +58,11 @@ void onModuleUnload() {
                        left, static_cast<long long>(kUnloadWorkerBound.count()));
         }
         platform::reapUrlOpeners();
-        Logger::instance().flush();
         logInfo("Plugin unloaded");
+        Logger::instance().flush();
+        // The host may still call into the module after unloading it (it destroys the sources
+        // it still holds afterwards): nothing more of ours goes to its log.
+        Logger::instance().setEnabled(false);
     });
     // The handler's code goes away with the module.
     platform::uninstallCrashHandler();

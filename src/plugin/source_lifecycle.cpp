@@ -1,6 +1,9 @@
 #include "plugin/source_lifecycle.h"
 
+#include <atomic>
 #include <exception>
+#include <mutex>
+#include <set>
 
 #include "core/logger.h"
 #include "plugin/callback_guard.h"
@@ -9,6 +12,32 @@
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
+namespace {
+
+std::atomic<bool> shuttingDown{false};
+
+// Every record the host holds, so that its shutdown can reach them all.
+std::mutex recordsMutex;
+std::set<SubtitleSourceData*> records;  // guarded by recordsMutex
+
+}  // namespace
+
+bool hostShuttingDown() { return shuttingDown.load(); }
+void resetHostShutdown() { shuttingDown.store(false); }
+
+void subtitle_source_free_type_data(void*) {
+    guardCallback("subtitle_source_free_type_data", [] {
+        shuttingDown.store(true);
+        logDebug("Host is shutting down");
+        // Sources still held are destroyed after the modules are unloaded; the private text
+        // sources must go while their own module (the host's text plug-in) is still there.
+        {
+            std::lock_guard<std::mutex> lock(recordsMutex);
+            for (SubtitleSourceData* record : records) record->text->release();
+        }
+        obs_wait_for_destroy_queue();
+    });
+}
 
 const char* subtitle_source_get_name(void*) {
     return guardCallback("subtitle_source_get_name", kSourceDisplayName, [] {
@@ -32,6 +61,10 @@ void* subtitle_source_create(obs_data_t* settings, obs_source_t* source) {
             logErrorTag("Plugin", "Failed to create subtitle source: %s", "unknown exception");
             return nullptr;
         }
+        {
+            std::lock_guard<std::mutex> lock(recordsMutex);
+            records.insert(data);
+        }
         logInfo("Sayline source created successfully");
 
         if (settings) {
@@ -47,6 +80,10 @@ void subtitle_source_destroy(void* data) {
         if (!data) return;
         logInfo("Sayline source destroy called");
         auto* record = static_cast<SubtitleSourceData*>(data);
+        {
+            std::lock_guard<std::mutex> lock(recordsMutex);
+            records.erase(record);
+        }
         try {
             injectFault(Fault::Destroy);
         } catch (...) {

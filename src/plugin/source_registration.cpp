@@ -26,6 +26,11 @@ obs_source_info makeSourceInfo() {
     info.activate = subtitle_source_activate;
     info.deactivate = subtitle_source_deactivate;
     info.video_render = subtitle_source_render;
+    // The host frees type data first thing in its shutdown, before it destroys the sources
+    // that are left: that is how a destroy knows not to wait for a busy worker.
+    static int typeData = 0;
+    info.type_data = &typeData;
+    info.free_type_data = subtitle_source_free_type_data;
     return info;
 }
 

@@ -103,6 +103,7 @@ void renderSubtitle(SubtitleSourceData& data) {
     bool textWritten = false;
     if (std::optional<std::string> pending = data.sceneText->takePending()) {
         setText(data, *pending);
+        state.shownText = std::move(*pending);
         textWritten = true;
         state.shownAt = std::chrono::steady_clock::now();
         state.subtitleVisible = true;
@@ -111,6 +112,7 @@ void renderSubtitle(SubtitleSourceData& data) {
         subtitleExpired(state.shownAt, std::chrono::steady_clock::now(),
                         data.look.subtitleDurationMs.load())) {
         setText(data, "");
+        state.shownText.clear();
         textWritten = true;
         state.subtitleVisible = false;
     }
@@ -124,10 +126,10 @@ void renderSubtitle(SubtitleSourceData& data) {
     const uint32_t boxWidth = data.width.load();
     const uint32_t boxHeight = data.height.load();
     if (!state.wrapChecked && frameTime != state.textWrittenFrame && w > 0) {
-        // Once per text: a line wider than the box is wrapped at the box width (shrunk to fit
-        // below until the text source has taken that).
+        // Once per text: a line wider than the box is broken into rows that fit (shrunk to
+        // fit below until the text source has taken that).
         state.wrapChecked = true;
-        if (w > boxWidth) wrapText(data);
+        if (w > boxWidth) wrapText(data, state.shownText, w);
     }
     if (w > kReportableTextureSize && h > kReportableTextureSize &&
         !textureSizeReported.exchange(true)) {

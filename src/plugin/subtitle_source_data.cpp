@@ -5,6 +5,7 @@
 #include "core/logger.h"
 #include "engine/subtitle_engine.h"
 #include "plugin/source_capture.h"
+#include "plugin/source_lifecycle.h"
 
 namespace obs_sayline {
 
@@ -27,7 +28,10 @@ SubtitleSourceData::~SubtitleSourceData() {
     } catch (...) {
         logErrorTag("Plugin", "Stopping capture failed while destroying");
     }
-    if (workerWasBusy && !waitForRecognition(*this)) {
+    if (workerWasBusy && hostShuttingDown()) {
+        // Unload stops the worker; a shutdown must not wait on the network per source.
+        logDebug("Host is shutting down - not waiting for audio processing");
+    } else if (workerWasBusy && !waitForRecognition(*this)) {
         logWarning("Destructor: audio processing still running after 5s timeout");
     }
     // A worker still running keeps what it uses alive; from here on it only finishes its
@@ -41,7 +45,13 @@ SubtitleSourceData::~SubtitleSourceData() {
     capture.live.reset();
     capture.sttEngine.reset();
     capture.translator.reset();
-    text->release();
+    if (hostShuttingDown()) {
+        // The host destroys every source it still holds, ours among them, in an order of its
+        // own: the private text source may be gone already, and is not ours to release now.
+        text->forget();
+    } else {
+        text->release();
+    }
     logInfo("SubtitleSourceData destroyed");
 }
 

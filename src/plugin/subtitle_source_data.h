@@ -59,6 +59,7 @@ struct RenderState {
     // reset with every text the renderer writes.
     bool wrapChecked = false;
     uint64_t textWrittenFrame = 0;  // video frame time of that write
+    std::string shownText;          // as delivered, before any line breaks of ours
 };
 
 // The record behind one Sayline source, owned by the host through the source's data pointer.

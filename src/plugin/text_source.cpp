@@ -1,15 +1,17 @@
 #include "plugin/text_source.h"
 
 #include "core/logger.h"
+#include "live/display_text.h"
 #include "platform/host_text_source.h"
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
 namespace {
 
-void writeFont(obs_data_t* settings, const SubtitleSourceData& data) {
+void writeFont(obs_data_t* settings, const SubtitleSourceData& data, int nudgePx = 0) {
     platform::writeTextFont(settings, kFontFace,
-                            static_cast<long long>(data.look.fontSize.load()) * kFontSizeScale);
+                            static_cast<long long>(data.look.fontSize.load()) * kFontSizeScale,
+                            nudgePx);
 }
 
 void writeColor(obs_data_t* settings, const SubtitleSourceData& data) {
@@ -78,6 +80,27 @@ void PrivateTextSource::release() {
     if (old) obs_source_release(old);
 }
 
+bool PrivateTextSource::glyphStoreFull(const std::string& text) {
+    if (platform::kHostTextGlyphBudget == 0) return false;
+    std::set<std::string> drawn = nonAsciiCharacters(text);
+    std::lock_guard<std::mutex> lock(mutex);
+    glyphs_.insert(drawn.begin(), drawn.end());
+    if (glyphs_.size() <= platform::kHostTextGlyphBudget) return false;
+    glyphs_ = std::move(drawn);
+    return true;
+}
+
+bool PrivateTextSource::nextReloadNudge() {
+    std::lock_guard<std::mutex> lock(mutex);
+    nudge_ = !nudge_;
+    return nudge_;
+}
+
+void PrivateTextSource::forget() {
+    std::lock_guard<std::mutex> lock(mutex);
+    source = nullptr;
+}
+
 void PrivateTextSource::update(obs_data_t* changes) {
     obs_source_t* text = acquire();
     if (!text) return;
@@ -128,17 +151,27 @@ void createTextSource(SubtitleSourceData& data) {
 }
 
 void setText(SubtitleSourceData& data, const std::string& text) {
+    const bool reloadFont = data.text->glyphStoreFull(text);
     changeTextSource(data, [&](obs_data_t* settings) {
+        if (reloadFont) writeFont(settings, data, data.text->nextReloadNudge() ? 1 : 0);
         obs_data_set_string(settings, "text", text.c_str());
         writeBackground(settings, data);
         platform::writeTextWrap(settings, 0);
     });
 }
 
-void wrapText(SubtitleSourceData& data) {
-    if (platform::kHostTextWrapsInBox) return;
-    changeTextSource(data,
-                     [&](obs_data_t* settings) { platform::writeTextWrap(settings, data.width); });
+void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth) {
+    if (platform::kHostTextWrapsInBox || textWidth == 0) return;
+    const size_t longest = longestLineChars(text);
+    // Glyph widths vary: aim a little short of the box so that rows rarely overflow it (the
+    // render shrinks what still does).
+    const double perChar = static_cast<double>(textWidth) / static_cast<double>(longest);
+    const auto rowChars =
+        static_cast<size_t>(0.9 * static_cast<double>(data.width.load()) / perChar);
+    if (rowChars == 0 || rowChars >= longest) return;
+    changeTextSource(data, [&](obs_data_t* settings) {
+        obs_data_set_string(settings, "text", breakLines(text, rowChars).c_str());
+    });
 }
 
 void applyFontAndColor(SubtitleSourceData& data) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 
 namespace obs_sayline {
@@ -32,9 +33,23 @@ struct PrivateTextSource {
     // Drops the handle (outside the mutex: the host takes its own locks there, and its video
     // thread may hold them while it waits for this one).
     void release();
+    // Drops the handle without releasing it: for a host that destroys the source itself.
+    void forget();
     // Merges `changes` into the text source's settings through obs_source_update, the host's
     // own locking; nothing when there is no text source.
     void update(obs_data_t* changes);
+
+    // Counts the characters beyond basic Latin about to be drawn; true when the host source's
+    // glyph store would overflow, so its font must be loaded again first (the count then
+    // starts over from this text).
+    bool glyphStoreFull(const std::string& text);
+    // Alternates between true and false: a font loaded again differs by one pixel, or the
+    // host source would keep its old glyphs.
+    bool nextReloadNudge();
+
+private:
+    std::set<std::string> glyphs_;  // guarded by mutex
+    bool nudge_ = false;            // guarded by mutex
 };
 
 // How the background reaches the text source: its colour as 0x00RRGGBB (from the host's
@@ -53,9 +68,11 @@ void createTextSource(SubtitleSourceData& data);
 // the text is written unwrapped, so a short line's texture is only as wide as the line.
 void setText(SubtitleSourceData& data, const std::string& text);
 
-// Makes the FreeType source wrap the current text at the box width (nothing on Windows, where
-// the text source wraps inside its extents). For a text found wider than the box.
-void wrapText(SubtitleSourceData& data);
+// A text found `textWidth` pixels wide (unwrapped) in a box narrower than that: rewritten
+// with line breaks of our own so that each row fits the box (nothing on Windows, where the
+// text source wraps inside its extents). The host's own word wrap is never turned on: the
+// FreeType source faults in it once its glyph texture has filled up.
+void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth);
 
 // Pushes font and colour, then the background, into the text source (from update).
 void applyFontAndColor(SubtitleSourceData& data);

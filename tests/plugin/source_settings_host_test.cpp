@@ -287,7 +287,8 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     EXPECT_EQ(obs_data_get_int(look, "color2"), 0xFF00FF00LL);
     obs_data_t* font = obs_data_get_obj(look, "font");
     EXPECT_STREQ(obs_data_get_string(font, "face"), "Arial");
-    EXPECT_EQ(obs_data_get_int(font, "size"), 240);
+    // 10 x 24, held to what the FreeType source can store glyphs for.
+    EXPECT_EQ(obs_data_get_int(font, "size"), 128);
     obs_data_release(font);
     EXPECT_TRUE(obs_data_get_bool(look, "outline"));
     // Text is written unwrapped; only a line wider than the box gets wrapped, at its width.

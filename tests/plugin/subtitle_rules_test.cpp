@@ -172,6 +172,28 @@ TEST(SettingsRulesTest, list_values_map_to_engine_and_provider_kinds) {
     EXPECT_EQ(translationProviderKind(""), ProviderType::None);
 }
 
+TEST(SettingsRulesTest, numbers_from_the_host_are_held_to_their_property_ranges) {
+    obs_data_t* raw = obs_data_create();
+    obs_data_set_int(raw, "subtitle_duration", 3000000000LL);  // past INT_MAX
+    obs_data_set_int(raw, "font_size", 4294967320LL);          // 24 once cut to 32 bits
+    obs_data_set_int(raw, "max_subtitle_length", 7);
+    obs_data_set_bool(raw, "background_enabled", true);
+    obs_data_set_int(raw, "background_padding", 1000);
+    const SourceSettings read = readSourceSettings(raw, SourceSettings{});
+    EXPECT_EQ(read.subtitleDurationMs, 10000);
+    EXPECT_EQ(read.fontSize, 72);
+    EXPECT_EQ(read.maxSubtitleLength, 50);
+    EXPECT_EQ(read.backgroundPadding, 50);
+
+    // Non-positive values still leave the previous one.
+    obs_data_set_int(raw, "subtitle_duration", -5);
+    obs_data_set_int(raw, "font_size", 0);
+    const SourceSettings kept = readSourceSettings(raw, read);
+    EXPECT_EQ(kept.subtitleDurationMs, 10000);
+    EXPECT_EQ(kept.fontSize, 72);
+    obs_data_release(raw);
+}
+
 TEST(SettingsRulesTest, key_page_buttons_name_the_chosen_service) {
     EXPECT_STREQ(sttButtonLabel("deepgram"), "Deepgram 사이트 열기");
     EXPECT_STREQ(sttButtonLabel("none"), "사이트 이동");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "host/harness/obs_host.h"
 #include "plugin_host_support.h"
@@ -105,6 +106,80 @@ TEST_F(TextLayoutHostTest, short_line_is_centred_and_long_line_wraps_inside_the_
     const int againRight = static_cast<int>(againFrame->width - 1 - againBox.right);
     EXPECT_LE(std::abs(againLeft - againRight), 8)
         << "text spans " << againBox.left << ".." << againBox.right;
+}
+
+// A Sayline source drawn alone on channel 0 of a canvas of the given size.
+struct ShownSource {
+    ShownSource(int fontSize, uint32_t canvasWidth, uint32_t canvasHeight) {
+        EXPECT_TRUE(ObsHost::instance().resetCanvas(canvasWidth, canvasHeight));
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_int(settings, "font_size", fontSize);
+        obs_data_set_int(settings, "subtitle_duration", 10000);
+        source = obs_source_create("sayline_source", "sized", settings, nullptr);
+        obs_data_release(settings);
+        obs_set_output_source(0, source);
+    }
+    ~ShownSource() {
+        obs_set_output_source(0, nullptr);
+        obs_source_release(source);
+        ObsHost::instance().resetCanvas(kHostCanvasWidth, kHostCanvasHeight);
+    }
+    obs_source_t* source = nullptr;
+};
+
+constexpr const char* kWiderThanTheBox =
+    "EVERY SIZE THE SHEET OFFERS KEEPS THE HOST DRAWING, EVEN WHEN A SUBTITLE IS FAR WIDER "
+    "THAN THE BOX AND HAS TO BE BROKEN INTO ROWS OR SHRUNK";
+
+TEST(TextSizeHostTest, every_offered_font_size_keeps_drawing_inside_the_box) {
+    for (const uint32_t canvasWidth : {1280u, 1920u}) {
+        const uint32_t canvasHeight = canvasWidth * 9 / 16;
+        for (const int fontSize : {5, 48, 49, 60, 72}) {
+            SCOPED_TRACE("canvas " + std::to_string(canvasWidth) + ", font size " +
+                         std::to_string(fontSize));
+            ShownSource shown(fontSize, canvasWidth, canvasHeight);
+            showText(shown.source, kWiderThanTheBox);
+            Frame last;
+            auto drawn = FrameGrabber::waitFor(
+                [](const Frame& f) { return brightPixels(f, f.height).count > 200; }, seconds(5),
+                &last);
+            ASSERT_TRUE(drawn.has_value()) << "nothing drawn";
+            // Frames keep coming while the text stays up, and it stays inside the box.
+            for (int i = 0; i < 3; ++i) {
+                auto frame = FrameGrabber::next(seconds(5));
+                ASSERT_TRUE(frame.has_value()) << "the host stopped drawing";
+                EXPECT_EQ(frame->width, canvasWidth);
+                const PixelBox box = brightPixels(*frame, frame->height);
+                EXPECT_GT(box.count, 200);
+                EXPECT_LT(box.bottom, kBoxHeight);
+            }
+        }
+    }
+}
+
+TEST(TextSizeHostTest, many_different_characters_over_time_are_all_still_drawn) {
+    ShownSource shown(24, kHostCanvasWidth, kHostCanvasHeight);
+    // Far more characters beyond basic Latin than the host source can keep glyphs for at
+    // once, forty at a time, as a long session would show them.
+    std::vector<std::string> texts;
+    std::string text;
+    int inText = 0;
+    for (char32_t c = 0x100; c < 0x100 + 480; ++c) {
+        char utf8[3] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F)),
+                        0};
+        text += utf8;
+        if (++inText == 40) {
+            texts.push_back(text);
+            text.clear();
+            inText = 0;
+        }
+    }
+    for (const std::string& each : texts) {
+        showText(shown.source, each);
+        auto drawn = FrameGrabber::waitFor(
+            [](const Frame& f) { return brightPixels(f, f.height).count > 500; }, seconds(5));
+        ASSERT_TRUE(drawn.has_value()) << "a subtitle went blank: " << each;
+    }
 }
 
 }  // namespace

@@ -63,7 +63,28 @@ void pinLoadedLibraries() {
         nullptr);
 }
 
+// BGRA in the sRGB colour space: what Mesa's software renderer reads back.
+int resetVideo(uint32_t width, uint32_t height) {
+    obs_video_info ovi{};
+    ovi.graphics_module = "libobs-opengl";
+    ovi.fps_num = kHostFps;
+    ovi.fps_den = 1;
+    ovi.base_width = ovi.output_width = width;
+    ovi.base_height = ovi.output_height = height;
+    ovi.output_format = VIDEO_FORMAT_BGRA;
+    ovi.colorspace = VIDEO_CS_SRGB;
+    ovi.range = VIDEO_RANGE_FULL;
+    ovi.adapter = 0;
+    ovi.gpu_conversion = true;
+    ovi.scale_type = OBS_SCALE_BICUBIC;
+    return obs_reset_video(&ovi);
+}
+
 }  // namespace
+
+bool ObsHost::resetCanvas(uint32_t width, uint32_t height) {
+    return resetVideo(width, height) == OBS_VIDEO_SUCCESS;
+}
 
 bool ObsHost::start(std::string* error) {
     if (running_) return true;
@@ -84,19 +105,7 @@ bool ObsHost::start(std::string* error) {
     }
     running_ = true;
 
-    obs_video_info ovi{};
-    ovi.graphics_module = "libobs-opengl";
-    ovi.fps_num = kHostFps;
-    ovi.fps_den = 1;
-    ovi.base_width = ovi.output_width = kHostCanvasWidth;
-    ovi.base_height = ovi.output_height = kHostCanvasHeight;
-    ovi.output_format = VIDEO_FORMAT_BGRA;
-    ovi.colorspace = VIDEO_CS_SRGB;
-    ovi.range = VIDEO_RANGE_FULL;
-    ovi.adapter = 0;
-    ovi.gpu_conversion = true;
-    ovi.scale_type = OBS_SCALE_BICUBIC;
-    int videoRc = obs_reset_video(&ovi);
+    const int videoRc = resetVideo(kHostCanvasWidth, kHostCanvasHeight);
     if (videoRc != OBS_VIDEO_SUCCESS) {
         *error = std::string("obs_reset_video: ") + videoResetText(videoRc);
         return false;
@@ -116,7 +125,7 @@ bool ObsHost::start(std::string* error) {
     if (!openModule(SAYLINE_MODULE_PATH, SAYLINE_MODULE_DATA_PATH, &sayline_, error)) {
         return false;
     }
-    if (access(kFreetypeModulePath, R_OK) == 0) {
+    if (loadTextModule_ && access(kFreetypeModulePath, R_OK) == 0) {
         if (!openModule(kFreetypeModulePath, kFreetypeDataPath, &freetype_, error)) return false;
     }
 

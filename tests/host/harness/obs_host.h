@@ -35,6 +35,13 @@ public:
     void stop();
     bool running() const { return running_; }
 
+    // The host's FreeType plug-in cannot be loaded a second time into one process; a host
+    // started again can do without it.
+    void setLoadTextModule(bool load) { loadTextModule_ = load; }
+
+    // Changes the canvas (base and output size); nothing may be reading frames meanwhile.
+    bool resetCanvas(uint32_t width, uint32_t height);
+
     obs_module_t* saylineModule() const { return sayline_; }
     bool freetypeLoaded() const { return freetype_ != nullptr; }
 
@@ -52,6 +59,7 @@ private:
     ObsHost() = default;
 
     bool running_ = false;
+    bool loadTextModule_ = true;
     void* display_ = nullptr;
     obs_module_t* sayline_ = nullptr;
     obs_module_t* freetype_ = nullptr;
