@@ -8,8 +8,13 @@
 #include <string>
 #include <vector>
 
-// printf-style argument checking where the compiler supports it (not MSVC).
-#if defined(__GNUC__) || defined(__clang__)
+// printf-style argument checking where the compiler supports it (not MSVC). On MinGW the plain
+// printf archetype means msvcrt's dialect (no %zu, no %llu), but C++ there always links MinGW's
+// C99 printf (libstdc++ sets __USE_MINGW_ANSI_STDIO): check against the one the headers chose.
+#if defined(__MINGW32__)
+#include <cstdio>
+#define SAYLINE_PRINTF_FORMAT(fmt, first) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, first)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define SAYLINE_PRINTF_FORMAT(fmt, first) __attribute__((format(printf, fmt, first)))
 #else
 #define SAYLINE_PRINTF_FORMAT(fmt, first)

@@ -4,8 +4,9 @@
 #include <thread>
 
 #ifdef _WIN32
-#include <shellapi.h>
+// shellapi.h needs the declarations of windows.h first.
 #include <windows.h>
+#include <shellapi.h>
 #else
 #include <spawn.h>
 #include <sys/types.h>
