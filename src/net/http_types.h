@@ -17,7 +17,15 @@ namespace obs_sayline {
 // undefines DELETE after its last include (scripts/check-windows.sh fails a file that does not).
 #pragma push_macro("DELETE")
 #undef DELETE
-enum class HttpMethod : int32_t { GET = 0, POST = 1, PUT = 2, DELETE = 3, PATCH = 4, HEAD = 5, OPTIONS = 6 };
+enum class HttpMethod : int32_t {
+    GET = 0,
+    POST = 1,
+    PUT = 2,
+    DELETE = 3,
+    PATCH = 4,
+    HEAD = 5,
+    OPTIONS = 6
+};
 #pragma pop_macro("DELETE")
 
 // "GET", "POST", ...; "UNKNOWN" for any other value.

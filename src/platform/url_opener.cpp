@@ -4,8 +4,8 @@
 #include <thread>
 
 #ifdef _WIN32
-// shellapi.h needs the declarations of windows.h first.
 #include <windows.h>
+// After windows.h, whose declarations it needs.
 #include <shellapi.h>
 #else
 #include <spawn.h>
