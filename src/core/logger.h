@@ -22,6 +22,9 @@
 
 namespace obs_sayline {
 
+// The module's name: every host log line of ours starts with "[obs-sayline] ".
+constexpr const char* kModuleName = "obs-sayline";
+
 enum class LogLevel : int32_t { Trace = 0, Debug = 1, Info = 2, Warning = 3, Error = 4, Fatal = 5 };
 
 struct LogEntry {
@@ -40,6 +43,14 @@ public:
     virtual const char* name() const = 0;
     virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
+
+    // A line formatted in full (for the host log: prefix and tag included), written as it is
+    // without allocating or taking locks of ours; called from the crash handler. A backend that
+    // cannot do that keeps the default, which drops the line.
+    virtual void writePreformatted(LogLevel level, const char* line) noexcept {
+        (void)level;
+        (void)line;
+    }
 };
 
 // The largest formatted message, in bytes; longer output is cut.
@@ -60,6 +71,11 @@ public:
     // For the crash handler, which may run on a thread that already holds it.
     void tryLog(LogLevel level, const char* component, const char* format, ...)
         SAYLINE_PRINTF_FORMAT(4, 5);
+
+    // The crash path: hands count preformatted lines to every enabled backend, only when the
+    // dispatch lock is free (never waits, whichever thread holds it) and the level is
+    // accepted. Allocates nothing. Returns whether the lines were handed on.
+    bool tryWritePreformatted(LogLevel level, const char* const* lines, int count) noexcept;
 
     void flush();
 
