@@ -5,7 +5,6 @@
 #include <sstream>
 #include <thread>
 
-
 namespace obs_sayline {
 
 namespace {
@@ -105,6 +104,17 @@ void Logger::tryLog(LogLevel level, const char* component, const char* format, .
     }
     va_end(args);
     dispatchLocked(entry);
+}
+
+bool Logger::tryWritePreformatted(LogLevel level, const char* const* lines, int count) noexcept {
+    if (!accepts(level)) return false;
+    if (!mutex_.try_lock()) return false;
+    std::lock_guard<std::mutex> lock(mutex_, std::adopt_lock);
+    for (const auto& backend : backends_) {
+        if (!backend || !backend->isEnabled()) continue;
+        for (int i = 0; i < count; ++i) backend->writePreformatted(level, lines[i]);
+    }
+    return true;
 }
 
 void Logger::flush() {

@@ -8,14 +8,22 @@
 #include <string>
 #include <vector>
 
-// printf-style argument checking where the compiler supports it (not MSVC).
-#if defined(__GNUC__) || defined(__clang__)
+// printf-style argument checking where the compiler supports it (not MSVC). On MinGW the plain
+// printf archetype means msvcrt's dialect (no %zu, no %llu), but C++ there always links MinGW's
+// C99 printf (libstdc++ sets __USE_MINGW_ANSI_STDIO): check against the one the headers chose.
+#if defined(__MINGW32__)
+#include <cstdio>
+#define SAYLINE_PRINTF_FORMAT(fmt, first) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, first)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define SAYLINE_PRINTF_FORMAT(fmt, first) __attribute__((format(printf, fmt, first)))
 #else
 #define SAYLINE_PRINTF_FORMAT(fmt, first)
 #endif
 
 namespace obs_sayline {
+
+// The module's name: every host log line of ours starts with "[obs-sayline] ".
+constexpr const char* kModuleName = "obs-sayline";
 
 enum class LogLevel : int32_t { Trace = 0, Debug = 1, Info = 2, Warning = 3, Error = 4, Fatal = 5 };
 
@@ -35,6 +43,14 @@ public:
     virtual const char* name() const = 0;
     virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
+
+    // A line formatted in full (for the host log: prefix and tag included), written as it is
+    // without allocating or taking locks of ours; called from the crash handler. A backend that
+    // cannot do that keeps the default, which drops the line.
+    virtual void writePreformatted(LogLevel level, const char* line) noexcept {
+        (void)level;
+        (void)line;
+    }
 };
 
 // The largest formatted message, in bytes; longer output is cut.
@@ -55,6 +71,11 @@ public:
     // For the crash handler, which may run on a thread that already holds it.
     void tryLog(LogLevel level, const char* component, const char* format, ...)
         SAYLINE_PRINTF_FORMAT(4, 5);
+
+    // The crash path: hands count preformatted lines to every enabled backend, only when the
+    // dispatch lock is free (never waits, whichever thread holds it) and the level is
+    // accepted. Allocates nothing. Returns whether the lines were handed on.
+    bool tryWritePreformatted(LogLevel level, const char* const* lines, int count) noexcept;
 
     void flush();
 

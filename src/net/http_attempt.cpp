@@ -9,6 +9,9 @@
 #include "net/response_headers.h"
 #include "net/transport_error.h"
 
+// <curl/curl.h> brings <windows.h> on Windows; see HttpMethod.
+#undef DELETE
+
 namespace obs_sayline {
 
 namespace {

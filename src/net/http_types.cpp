@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#undef DELETE  // see HttpMethod
+
 namespace obs_sayline {
 
 const char* httpMethodName(HttpMethod method) noexcept {

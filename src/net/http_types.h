@@ -12,7 +12,21 @@
 
 namespace obs_sayline {
 
-enum class HttpMethod : int32_t { GET = 0, POST = 1, PUT = 2, DELETE = 3, PATCH = 4, HEAD = 5, OPTIONS = 6 };
+// <windows.h> (an access right) and glibc's <arpa/nameser_compat.h> define DELETE as a macro.
+// The declaration hides it whatever was included before; a file that names HttpMethod::DELETE
+// undefines DELETE after its last include (scripts/check-windows.sh fails a file that does not).
+#pragma push_macro("DELETE")
+#undef DELETE
+enum class HttpMethod : int32_t {
+    GET = 0,
+    POST = 1,
+    PUT = 2,
+    DELETE = 3,
+    PATCH = 4,
+    HEAD = 5,
+    OPTIONS = 6
+};
+#pragma pop_macro("DELETE")
 
 // "GET", "POST", ...; "UNKNOWN" for any other value.
 const char* httpMethodName(HttpMethod method) noexcept;

@@ -4,8 +4,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose declarations it needs.
+#include <shellapi.h>
 #else
 #include <spawn.h>
 #include <sys/types.h>

@@ -35,4 +35,9 @@ void ObsLogBackend::write(const LogEntry& entry) {
     blog(toObsLogLevel(entry.level), "[%s] %s", prefix_.c_str(), text.c_str());
 }
 
+void ObsLogBackend::writePreformatted(LogLevel level, const char* line) noexcept {
+    if (!enabled_.load() || !line) return;
+    blog(toObsLogLevel(level), "%s", line);
+}
+
 }  // namespace obs_sayline

@@ -7,9 +7,6 @@
 
 namespace obs_sayline {
 
-// The module's name: every host log line of ours starts with "[obs-sayline] ".
-constexpr const char* kModuleName = "obs-sayline";
-
 // Host log level (LOG_DEBUG, LOG_INFO, ...) for one of ours; unknown values log as info.
 int toObsLogLevel(LogLevel level) noexcept;
 
@@ -19,6 +16,8 @@ public:
     ObsLogBackend() = default;
 
     void write(const LogEntry& entry) override;
+    // One blog call with "%s": the host copies the text and formats nothing of ours.
+    void writePreformatted(LogLevel level, const char* line) noexcept override;
     void flush() override {}
     const char* name() const override { return "OBS"; }
     bool isEnabled() const override { return enabled_.load(); }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <util/base.h>
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/logger.h"
@@ -86,6 +88,8 @@ __attribute__((noinline)) int readFromSmallAddress() {
     return *reinterpret_cast<volatile int*>(gReadAddress);
 }
 
+void (*volatile gNullFunction)() = nullptr;
+
 // ud2 and a real integer division by zero, out of the compiler's (and UBSan's) sight.
 __attribute__((noinline)) void illegalInstruction() { asm volatile("ud2"); }
 
@@ -96,7 +100,8 @@ __attribute__((noinline)) void divideByZero() {
 
 struct ChildResult {
     int status = 0;
-    std::vector<std::string> lines;
+    std::vector<std::string> lines;  // host log, and what the test's handlers wrote
+    std::vector<std::string> err;    // the child's stderr
     bool timedOut = false;
 
     bool exitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
@@ -105,18 +110,32 @@ struct ChildResult {
         std::ostringstream out;
         out << "status=" << status << (timedOut ? " (timed out)" : "") << " lines:\n";
         for (auto& l : lines) out << "  " << l << "\n";
+        out << "stderr:\n";
+        for (auto& l : err) out << "  " << l << "\n";
         return out.str();
     }
 };
 
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 ChildResult runInChild(const std::function<void()>& body) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
+    int logFds[2];
+    int errFds[2];
+    if (pipe(logFds) != 0) return {};
+    if (pipe(errFds) != 0) return {};
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        close(fds[0]);
-        g_pipe = fds[1];
+        close(logFds[0]);
+        close(errFds[0]);
+        dup2(errFds[1], STDERR_FILENO);
+        close(errFds[1]);
+        g_pipe = logFds[1];
         struct rlimit noCore {
             0, 0
         };
@@ -127,44 +146,70 @@ ChildResult runInChild(const std::function<void()>& body) {
         writeLine("BODY RETURNED");
         _exit(0);
     }
-    close(fds[1]);
+    close(logFds[1]);
+    close(errFds[1]);
     ChildResult result;
-    std::string buffer;
-    char chunk[1024];
-    for (;;) {
-        struct pollfd p {
-            fds[0], POLLIN, 0
-        };
-        int ready = poll(&p, 1, 10000);
-        if (ready <= 0) {
+    std::string text[2];
+    struct pollfd fds[2] = {{logFds[0], POLLIN, 0}, {errFds[0], POLLIN, 0}};
+    for (int open = 2; open > 0;) {
+        if (poll(fds, 2, 10000) <= 0) {
             result.timedOut = true;
             kill(pid, SIGKILL);
             break;
         }
-        ssize_t n = read(fds[0], chunk, sizeof(chunk));
-        if (n <= 0) break;
-        buffer.append(chunk, static_cast<size_t>(n));
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char chunk[1024];
+            ssize_t n = read(fds[i].fd, chunk, sizeof(chunk));
+            if (n > 0) {
+                text[i].append(chunk, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
     }
-    close(fds[0]);
+    for (auto& f : fds) {
+        if (f.fd >= 0) close(f.fd);
+    }
     waitpid(pid, &result.status, 0);
-    std::istringstream in(buffer);
-    for (std::string line; std::getline(in, line);) result.lines.push_back(line);
+    result.lines = splitLines(text[0]);
+    result.err = splitLines(text[1]);
     return result;
 }
 
 std::string crashLinePrefix(int sig) {
     char text[128];
     std::snprintf(text, sizeof(text),
-                  "%d|[obs-sayline] [CRASH] !!! CRASH DETECTED !!! Code=0x%08X Addr=0x", LOG_ERROR,
-                  sig);
+                  "[obs-sayline] [CRASH] !!! CRASH DETECTED !!! Code=0x%08X Addr=", sig);
     return text;
+}
+
+std::string accessLine(const char* kind, const char* address) {
+    return std::string("[obs-sayline] [CRASH] Access violation: ") + kind + " address " + address;
+}
+
+// The crash lines on stderr: the first for sig, then accessLine when given. When hostLogged,
+// the host log starts with the same lines at error level.
+void expectCrashLines(const ChildResult& r, int sig, const std::string& access, bool hostLogged) {
+    ASSERT_EQ(r.err.size(), access.empty() ? 1u : 2u) << r.dump();
+    EXPECT_EQ(r.err[0].rfind(crashLinePrefix(sig), 0), 0u) << r.dump();
+    if (!access.empty()) {
+        EXPECT_EQ(r.err[1], access) << r.dump();
+    }
+    if (!hostLogged) return;
+    ASSERT_GE(r.lines.size(), r.err.size()) << r.dump();
+    for (size_t i = 0; i < r.err.size(); ++i) {
+        EXPECT_EQ(r.lines[i], std::to_string(LOG_ERROR) + "|" + r.err[i]) << r.dump();
+    }
 }
 
 // The Addr= value must be the faulting instruction, inside the function that faulted.
 void expectAddressInside(const std::string& line, void (*fn)()) {
-    auto pos = line.find("Addr=");
+    auto pos = line.find("Addr=0x");
     ASSERT_NE(pos, std::string::npos) << line;
-    uintptr_t addr = std::strtoull(line.c_str() + pos + 5, nullptr, 16);
+    uintptr_t addr = std::strtoull(line.c_str() + pos + 7, nullptr, 16);
     auto start = reinterpret_cast<uintptr_t>(fn);
     EXPECT_GE(addr, start) << line;
     EXPECT_LT(addr, start + 4096) << line;
@@ -177,12 +222,9 @@ TEST(CrashHandlerTest, write_fault_logs_both_lines_then_reaches_previous_handler
         writeToSmallAddress();
     });
     ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
+    expectCrashLines(r, SIGSEGV, accessLine("writing", "0x0000000000000010"), true);
+    expectAddressInside(r.err[0], &writeToSmallAddress);
     ASSERT_EQ(r.lines.size(), 3u) << r.dump();
-    EXPECT_EQ(r.lines[0].rfind(crashLinePrefix(SIGSEGV), 0), 0u) << r.dump();
-    expectAddressInside(r.lines[0], &writeToSmallAddress);
-    EXPECT_EQ(r.lines[1], std::to_string(LOG_ERROR) +
-                              "|[obs-sayline] [CRASH] Access violation: writing address "
-                              "0x0000000000000010");
     // The previous handler sees the original fault, not a re-sent signal.
     EXPECT_EQ(r.lines[2], "PREVIOUS sig=11 code=1 addr=0x10") << r.dump();
 }
@@ -194,11 +236,19 @@ TEST(CrashHandlerTest, read_fault_says_reading) {
         readFromSmallAddress();
     });
     ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
-    ASSERT_EQ(r.lines.size(), 3u) << r.dump();
-    EXPECT_NE(r.lines[0].find("Code=0x0000000B"), std::string::npos);
-    EXPECT_EQ(r.lines[1], std::to_string(LOG_ERROR) +
-                              "|[obs-sayline] [CRASH] Access violation: reading address "
-                              "0x0000000000000018");
+    expectCrashLines(r, SIGSEGV, accessLine("reading", "0x0000000000000018"), true);
+    EXPECT_EQ(r.lines.size(), 3u) << r.dump();
+}
+
+TEST(CrashHandlerTest, call_through_null_pointer_shows_a_nil_address) {
+    ChildResult r = runInChild([] {
+        setPrevious(SIGSEGV, false);
+        installCrashHandler();
+        gNullFunction();
+    });
+    ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
+    expectCrashLines(r, SIGSEGV, accessLine("reading", "0x0000000000000000"), true);
+    EXPECT_EQ(r.err[0], crashLinePrefix(SIGSEGV) + "(nil)");
 }
 
 TEST(CrashHandlerTest, default_action_still_kills_the_process) {
@@ -208,8 +258,8 @@ TEST(CrashHandlerTest, default_action_still_kills_the_process) {
         writeToSmallAddress();
     });
     EXPECT_TRUE(r.killedBy(SIGSEGV)) << r.dump();
-    ASSERT_EQ(r.lines.size(), 2u) << r.dump();
-    EXPECT_NE(r.lines[1].find("writing address 0x0000000000000010"), std::string::npos);
+    expectCrashLines(r, SIGSEGV, accessLine("writing", "0x0000000000000010"), true);
+    EXPECT_EQ(r.lines.size(), 2u) << r.dump();
 }
 
 TEST(CrashHandlerTest, illegal_instruction_and_division_log_only_the_first_line) {
@@ -225,9 +275,9 @@ TEST(CrashHandlerTest, illegal_instruction_and_division_log_only_the_first_line)
             c.fn();
         });
         ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
+        expectCrashLines(r, c.sig, "", true);
+        expectAddressInside(r.err[0], c.fn);
         ASSERT_EQ(r.lines.size(), 2u) << r.dump();
-        EXPECT_EQ(r.lines[0].rfind(crashLinePrefix(c.sig), 0), 0u) << r.dump();
-        expectAddressInside(r.lines[0], c.fn);
         EXPECT_EQ(r.lines[1].rfind("PREVIOUS sig=" + std::to_string(c.sig), 0), 0u) << r.dump();
     }
 }
@@ -240,34 +290,76 @@ TEST(CrashHandlerTest, sent_signal_is_reported_once_and_re_raised) {
         raise(SIGSEGV);
     });
     ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
+    expectCrashLines(r, SIGSEGV, "", true);
     ASSERT_EQ(r.lines.size(), 2u) << r.dump();
-    EXPECT_EQ(r.lines[0].rfind(crashLinePrefix(SIGSEGV), 0), 0u) << r.dump();
     EXPECT_EQ(r.lines[1].rfind("PREVIOUS sig=11", 0), 0u) << r.dump();
 }
 
-class FaultingBackend : public ILogBackend {
+// Logs "reached" on its first line and then, per its mode, faults or never returns.
+class StuckBackend : public ILogBackend {
 public:
-    void write(const LogEntry& entry) override {
-        if (entry.message == "fault now") writeToSmallAddress();
+    enum class Mode { Fault, Block };
+    explicit StuckBackend(Mode mode) : mode_(mode) {}
+    void write(const LogEntry&) override {
+        reached.store(true);
+        if (mode_ == Mode::Fault) writeToSmallAddress();
+        for (;;) pause();
     }
     void flush() override {}
-    const char* name() const override { return "Faulting"; }
+    const char* name() const override { return "Stuck"; }
     bool isEnabled() const override { return true; }
     void setEnabled(bool) override {}
+    std::atomic<bool> reached{false};
+
+private:
+    Mode mode_;
 };
 
-TEST(CrashHandlerTest, crash_under_the_logger_lock_skips_the_lines_instead_of_hanging) {
+// A lock that is never released must cost the host log lines, not the crash: the process still
+// reaches the previous handler at once, with the lines on stderr.
+TEST(CrashHandlerTest, logger_lock_held_by_the_crashing_thread_or_another_skips_the_host_log) {
+    for (auto mode : {StuckBackend::Mode::Fault, StuckBackend::Mode::Block}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        ChildResult r = runInChild([mode] {
+            setPrevious(SIGSEGV, false);
+            installCrashHandler();
+            auto backend = std::make_shared<StuckBackend>(mode);
+            Logger::instance().addBackend(backend);
+            if (mode == StuckBackend::Mode::Fault) logInfo("stuck");  // faults inside
+            std::thread([] { logInfo("stuck"); }).detach();
+            while (!backend->reached.load()) usleep(1000);
+            writeToSmallAddress();
+        });
+        ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
+        expectCrashLines(r, SIGSEGV, accessLine("writing", "0x0000000000000010"), false);
+        ASSERT_EQ(r.lines.size(), 2u) << r.dump();
+        EXPECT_EQ(r.lines[0], std::to_string(LOG_INFO) + "|[obs-sayline] stuck");
+        EXPECT_EQ(r.lines[1], "PREVIOUS sig=11 code=1 addr=0x10");
+    }
+}
+
+void hangingOnCrashLines(int level, const char* format, va_list args, void* param) {
+    va_list copy;
+    va_copy(copy, args);
+    char text[4096];
+    std::vsnprintf(text, sizeof(text), format, copy);
+    va_end(copy);
+    if (std::strstr(text, "[CRASH]")) {
+        for (;;) pause();
+    }
+    pipeLogHandler(level, format, args, param);
+}
+
+TEST(CrashHandlerTest, host_log_handler_that_hangs_is_ended_by_the_watchdog) {
     ChildResult r = runInChild([] {
         setPrevious(SIGSEGV, false);
         installCrashHandler();
-        Logger::instance().addBackend(std::make_shared<FaultingBackend>());
-        logInfo("fault now");
+        base_set_log_handler(&hangingOnCrashLines, nullptr);
+        writeToSmallAddress();
     });
     EXPECT_FALSE(r.timedOut);
-    ASSERT_TRUE(r.exitedWith(kPreviousHandlerExit)) << r.dump();
-    ASSERT_EQ(r.lines.size(), 2u) << r.dump();
-    EXPECT_EQ(r.lines[0], std::to_string(LOG_INFO) + "|[obs-sayline] fault now");
-    EXPECT_EQ(r.lines[1], "PREVIOUS sig=11 code=1 addr=0x10");
+    EXPECT_TRUE(r.killedBy(SIGALRM)) << r.dump();
+    expectCrashLines(r, SIGSEGV, accessLine("writing", "0x0000000000000010"), false);
 }
 
 TEST(CrashHandlerTest, uninstall_restores_the_previous_handlers) {
