@@ -16,6 +16,9 @@ struct SlistDeleter {
 struct MimeDeleter {
     void operator()(curl_mime* mime) const noexcept { curl_mime_free(mime); }
 };
+struct UrlDeleter {
+    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
+};
 struct FreeDeleter {
     void operator()(char* text) const noexcept { curl_free(text); }
 };
@@ -23,6 +26,7 @@ struct FreeDeleter {
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 using MimeBody = std::unique_ptr<curl_mime, MimeDeleter>;
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 using CurlString = std::unique_ptr<char, FreeDeleter>;
 
 // libcurl's process-wide initialisation, done once however many threads ask; the matching

@@ -87,10 +87,6 @@ Authority parseAuthority(const std::string& authority) {
     return out;
 }
 
-bool isLoopbackHost(const std::string& host) {
-    return host == "localhost" || host == "[::1]" || isLoopbackIpv4(host);
-}
-
 std::string stripTrailingSlash(std::string url) {
     if (!url.empty() && url.back() == '/') url.pop_back();
     return url;
@@ -122,6 +118,11 @@ std::string decodeName(const std::string& name) {
 }
 
 }  // namespace
+
+bool isLoopbackHost(const std::string& host) {
+    const std::string lowered = toLower(host);
+    return lowered == "localhost" || lowered == "[::1]" || isLoopbackIpv4(lowered);
+}
 
 bool isAcceptableBaseUrl(const std::string& url) {
     std::string lowered = toLower(url);

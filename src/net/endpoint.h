@@ -26,6 +26,10 @@ constexpr const char* kGeminiEnv = "SAYLINE_GEMINI_BASE_URL";
 // 127.0.0.0/8, [::1]); a key never travels in clear text over a network.
 bool isAcceptableBaseUrl(const std::string& url);
 
+// True when `host` names this machine: "localhost", "[::1]" or a dotted-quad 127.x.y.z
+// (letter case ignored). Looser spellings are not loopback.
+bool isLoopbackHost(const std::string& host);
+
 // The override in environment variable `envVar` when it is acceptable, else `defaultBase`
 // (a refused override logs a Warning). A trailing '/' of the override is dropped.
 std::string resolveBaseUrl(const char* envVar, const std::string& defaultBase);

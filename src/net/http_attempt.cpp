@@ -1,7 +1,9 @@
 // One attempt: build a libcurl transfer from the request, perform it, and collect the reply.
+#include <algorithm>
 #include <chrono>
 #include <string>
 
+#include "core/cancel_token.h"
 #include "core/logger.h"
 #include "net/curl_handles.h"
 #include "net/endpoint.h"
@@ -54,13 +56,25 @@ bool appendHeaders(curl::HeaderList& list, const std::map<std::string, std::stri
 struct TransferState {
     HttpResponse* response;
     const std::function<bool(int64_t, int64_t)>* progress;
+    bool tooLarge = false;
 };
+
+constexpr size_t kMaxBody = HttpClient::kMaxResponseBytes;
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<TransferState*>(user);
     size_t bytes = size * count;
+    std::string& body = state->response->body;
+    if (bytes > kMaxBody - body.size()) {
+        state->tooLarge = true;
+        return 0;  // libcurl ends the transfer with a write error
+    }
     try {
-        state->response->body.append(data, bytes);
+        // Grow geometrically, but never past the limit.
+        if (body.size() + bytes > body.capacity()) {
+            body.reserve(std::min(kMaxBody, std::max(body.capacity() * 2, body.size() + bytes)));
+        }
+        body.append(data, bytes);
     } catch (...) {
         return 0;  // libcurl turns a short count into a write error
     }
@@ -78,9 +92,12 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
+// Runs on the thread that performs the transfer, so the worker's own token decides.
 int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t,
                curl_off_t) {
+    if (currentWorkCancelled()) return 1;
     auto* state = static_cast<TransferState*>(user);
+    if (!*state->progress) return 0;
     try {
         return (*state->progress)(static_cast<int64_t>(downloadNow),
                                   static_cast<int64_t>(downloadTotal))
@@ -89,6 +106,32 @@ int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloadNow, cur
     } catch (...) {
         return 1;  // an exception must not unwind through libcurl; treat it as an abort
     }
+}
+
+// Only https leaves this machine, so an API key never crosses a network in clear text;
+// plain http is allowed to a loopback host (test servers, local gateways). The host is taken
+// with libcurl's own parser so that it is the host the transfer connects to.
+const char* allowedProtocols(const std::string& url) {
+    const char* httpsOnly = "https";
+    curl::UrlHandle parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
+                                CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return httpsOnly;  // libcurl refuses it too
+    }
+    char* scheme = nullptr;
+    char* host = nullptr;
+    curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0);
+    curl::CurlString schemeText(scheme);
+    curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0);
+    curl::CurlString hostText(host);
+    if (!schemeText || !hostText) return httpsOnly;
+    const bool loopbackHttp =
+        std::string(schemeText.get()) == "http" && isLoopbackHost(hostText.get());
+    return loopbackHttp ? "http,https" : httpsOnly;
+}
+
+std::string responseTooLargeText() {
+    return "Response too large (over " + std::to_string(kMaxBody) + " bytes)";
 }
 
 // Builds the MIME body; null when libcurl could not allocate a part.
@@ -196,6 +239,12 @@ Result<HttpResponse> HttpClient::performAttempt(const HttpRequest& request, int3
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(request.maxRedirects));
+    const char* protocols = allowedProtocols(url);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+    // A reply that announces more than the limit is refused before its body arrives; one
+    // without a length is cut off by onBody.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBody));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, request.verifySsl ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, request.verifySsl ? 2L : 0L);
     if (!request.caBundlePath.empty()) {
@@ -217,11 +266,11 @@ Result<HttpResponse> HttpClient::performAttempt(const HttpRequest& request, int3
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
-    if (request.progressCallback) {
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
-    }
+    // Always on: a cancelled worker ends its transfer here. libcurl calls it at least about
+    // once a second even while nothing arrives (the low-speed check above wakes it).
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
     curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(h, CURLOPT_TCP_KEEPIDLE, 60L);
     curl_easy_setopt(h, CURLOPT_TCP_KEEPINTVL, 60L);
@@ -254,7 +303,10 @@ Result<HttpResponse> HttpClient::performAttempt(const HttpRequest& request, int3
     }
 
     if (rc != CURLE_OK) {
-        TransportError error = mapTransportError(static_cast<int>(rc));
+        TransportError error =
+            state.tooLarge || rc == CURLE_FILESIZE_EXCEEDED
+                ? TransportError{ErrorCode::InvalidResponse, responseTooLargeText()}
+                : mapTransportError(static_cast<int>(rc));
         logWarning("[HTTP] CURL error: %s (code %d) [%s] %lldms", error.text.c_str(),
                    static_cast<int>(rc), request.requestId.c_str(),
                    static_cast<long long>(response.totalTimeMs));

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
+#include "core/cancel_token.h"
 #include "core/logger.h"
 #include "net/curl_handles.h"
 
@@ -98,7 +98,11 @@ Result<HttpResponse> HttpClient::execute(HttpRequest request) {
             int32_t delay = retryDelayMs(policy, i - 1);
             logDebug("[HTTP] Retry %d/%d after %dms [%s]", i, policy.maxRetries, delay,
                      request.requestId.c_str());
-            if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            if (!cancellableSleep(std::chrono::milliseconds(delay))) {
+                // The worker is being stopped: no further attempt.
+                return Result<HttpResponse>(ErrorCode::Cancelled,
+                                            "HTTP request failed: Aborted by callback");
+            }
         }
 
         result = performAttempt(request, i + 1);
@@ -115,7 +119,8 @@ Result<HttpResponse> HttpClient::execute(HttpRequest request) {
                 retry = isRetryableErrorCode(code) && i < policy.maxRetries;
             }
             if (retry) continue;
-            if (breakerOn) breaker_->recordFailure();
+            // A cancelled call says nothing about the service's health.
+            if (breakerOn && code != ErrorCode::Cancelled) breaker_->recordFailure();
             return result;
         }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,9 @@ public:
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
+
+    // A reply body longer than this is cut off and the attempt fails as InvalidResponse.
+    static constexpr size_t kMaxResponseBytes = 4 * 1024 * 1024;
 
     // The whole call: retries, back-off and the circuit breaker around single attempts.
     Result<HttpResponse> execute(HttpRequest request);

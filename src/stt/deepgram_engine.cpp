@@ -195,6 +195,7 @@ Result<SttResult> DeepgramEngine::recognize(const AudioChunk& chunk) {
                 request.setHeader("Authorization", "Token " + key);
                 request.setHeader("Content-Type", "audio/wav");
                 request.timeoutMs = impl.timeoutMs;
+                request.followRedirects = false;
                 request.tag = "deepgram-recognize";
                 logInfoTag(kTag, "Sending request: model=%s, wav_size=%zu, lang=%s",
                            impl.model.c_str(), wav.size(),

@@ -250,6 +250,7 @@ Result<SttResult> GoogleSttEngine::recognize(const AudioChunk& chunk) {
                 request.setHeader("Content-Type", "application/json");
                 request.body = std::move(body);
                 request.timeoutMs = impl.timeoutMs;
+                request.followRedirects = false;
                 request.tag = "google-stt-recognize";
                 return request;
             },

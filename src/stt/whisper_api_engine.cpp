@@ -125,6 +125,7 @@ struct WhisperApiEngine::Impl {
         request.url = endpoint;
         request.setHeader("Authorization", "Bearer " + key);
         request.timeoutMs = timeoutMs;
+        request.followRedirects = false;
         request.tag = "whisper-transcription";
         request.addTextField("model", kModel);
         if (!language.empty() && language != "auto") request.addTextField("language", language);

@@ -196,6 +196,7 @@ Result<TranslationResult> DeepLProvider::Client::request(const std::string& text
     req.headers["Content-Type"] = "application/x-www-form-urlencoded";
     req.body = formBody(text, source, target);
     req.timeoutMs = timeoutMs;
+    req.followRedirects = false;
     req.tag = "deepl-translate";
 
     const ProviderCallInfo call{kTag, "DeepL API request failed: ", errorMessageFor};

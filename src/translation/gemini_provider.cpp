@@ -244,6 +244,7 @@ Result<TranslationResult> GeminiProvider::Client::request(const TranslationReque
     req.headers["Content-Type"] = "application/json";
     req.body = requestBody(buildPrompt(request));
     req.timeoutMs = timeoutMs;
+    req.followRedirects = false;
     req.tag = "gemini-translate";
 
     const ProviderCallInfo call{kTag, "Gemini API request failed: ", errorMessageFor};

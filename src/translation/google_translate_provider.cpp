@@ -148,6 +148,7 @@ Result<TranslationResult> GoogleTranslateProvider::Client::request(const std::st
     // Invalid UTF-8 in the text is replaced rather than allowed to abort the call.
     req.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
     req.timeoutMs = timeoutMs;
+    req.followRedirects = false;
     req.tag = "google-translate";
 
     const ProviderCallInfo call{kTag, "Google Translate API request failed: ", errorMessageFor};

@@ -331,6 +331,22 @@ TEST_F(WhisperApiEngineTest, transport_failure_carries_the_engine_prefix) {
     EXPECT_EQ(engine->getStatistics().rfind(R"({"requests":1,"successes":0,"errors":1,)", 0), 0u);
 }
 
+TEST_F(WhisperApiEngineTest, a_redirect_from_the_service_is_not_followed) {
+    // A 307 keeps the method and body: followed, the upload would reach the working service.
+    LoopbackServer redirecting;
+    redirecting.onAny([this](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(server_.url(kPath), 307);
+    });
+    ASSERT_TRUE(redirecting.start());
+    ScopedEnv moved(endpoints::kOpenAiEnv, redirecting.baseUrl());
+    auto engine = makeEngine();
+    auto result = engine->recognize(test::knownChunk(1600));
+    ASSERT_TRUE(result.isError());
+    EXPECT_EQ(result.error().message, "HTTP 307: Temporary Redirect");
+    EXPECT_EQ(redirecting.requestCount(), 1u);
+    EXPECT_EQ(server_.requestCount(), 0u);
+}
+
 TEST_F(WhisperApiEngineTest, language_is_checked_at_initialize_only) {
     WhisperApiEngine engine;
     auto refused = engine.initialize({SttEngineType::None, "xx", false});
