@@ -16,6 +16,7 @@ namespace obs_sayline {
 namespace {
 
 constexpr size_t kTranslationLogBytes = 80;
+constexpr size_t kMaxRecognisedBytes = 4096;
 
 uint64_t chunkDurationMs(const AudioChunk& chunk) {
     if (chunk.sampleRate < 1 || chunk.channels < 1) return 0;
@@ -48,7 +49,13 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
         logErrorTag("STT", "Recognition failed: %s", recognised.error().message.c_str());
         return;
     }
-    const SttResult& result = recognised.value();
+    SttResult& result = recognised.value();
+    // Speech of a few seconds is a few hundred bytes of text: a runaway reply goes no further
+    // than this, whatever the sinks do with it.
+    if (result.text.size() > kMaxRecognisedBytes) {
+        result.text = limitBytes(result.text, kMaxRecognisedBytes);
+        result.text.shrink_to_fit();
+    }
     logInfoTag("STT", "Result: \"%s\" (lang=%s, conf=%.2f)", result.text.c_str(),
                result.language.c_str(), static_cast<double>(result.confidence));
     if (isPhantomResult(result.text, result.confidence)) {

@@ -93,6 +93,16 @@ std::string breakLines(const std::string& text, size_t maxChars) {
     return out;
 }
 
+std::string limitBytes(const std::string& text, size_t maxBytes) {
+    size_t end = 0;
+    while (end < text.size()) {
+        const size_t bytes = characterBytes(text, end);
+        if (end + bytes > maxBytes) break;
+        end += bytes;
+    }
+    return text.substr(0, end);
+}
+
 std::set<std::string> nonAsciiCharacters(const std::string& text) {
     std::set<std::string> out;
     for (size_t i = 0; i < text.size();) {

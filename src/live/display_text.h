@@ -15,6 +15,9 @@ std::string composeDisplayText(const std::string& recognised, const std::string&
 // are not valid UTF-8 count as one character each.
 std::string limitLineLength(const std::string& text, size_t maxChars);
 
+// At most `maxBytes` bytes of the text, cut before a UTF-8 character that would not fit.
+std::string limitBytes(const std::string& text, size_t maxBytes);
+
 // Breaks every line longer than `maxChars` characters into rows of at most that many, at
 // spaces where there are any (inside a word only when the word alone is longer).
 std::string breakLines(const std::string& text, size_t maxChars);

@@ -13,6 +13,7 @@
 #include "core/worker_registry.h"
 #include "net/http_client.h"
 #include "net_test_support.h"
+#include "support/process_memory.h"
 
 namespace obs_sayline {
 namespace {
@@ -24,16 +25,8 @@ using test::LoopbackServer;
 
 constexpr size_t kLimit = HttpClient::kMaxResponseBytes;
 
-// An unbounded reply would take a gigabyte; the sanitizers inflate the bounded case.
-#if defined(__SANITIZE_ADDRESS__)
-// AddressSanitizer quarantines freed blocks, so every buffer the transfer used stays resident.
-constexpr long kGrowthBound = 64L << 20;
-#elif defined(__SANITIZE_THREAD__)
-// ThreadSanitizer's shadow takes four times the memory the transfer touches.
-constexpr long kGrowthBound = 96L << 20;
-#else
-constexpr long kGrowthBound = 16L << 20;
-#endif
+// An unbounded reply would take a gigabyte.
+constexpr long kGrowthBound = test::kMemoryGrowthBound;
 
 void expectCancelled(const Result<HttpResponse>& result) {
     ASSERT_TRUE(result.isError());
@@ -48,32 +41,9 @@ void expectTooLarge(const Result<HttpResponse>& result) {
               "HTTP request failed: Response too large (over 4194304 bytes)");
 }
 
-// Resident set of this process in bytes.
-long residentBytes() {
-    long pages = 0;
-    long resident = 0;
-    std::ifstream("/proc/self/statm") >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-// Restarts the kernel's peak resident count (VmHWM); false where that is not allowed.
-bool resetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return clear.good();
-}
-
-// The peak resident set since resetPeakResident(): a body buffered whole and then freed
-// would not show in the resident set afterwards.
-long peakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
-    }
-    return 0;
-}
+using test::peakResidentBytes;
+using test::residentBytes;
+using test::resetPeakResident;
 
 class HttpSafetyTest : public ::testing::Test {
 protected:

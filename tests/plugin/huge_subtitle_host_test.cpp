@@ -1,0 +1,94 @@
+// A service that answers with an enormous text: what reaches the screen is cut to the longest
+// subtitle, and the host's memory barely moves.
+
+#include <gtest/gtest.h>
+#include <obs.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "host/harness/audio_feed.h"
+#include "host/harness/obs_host.h"
+#include "plugin_host_support.h"
+#include "support/loopback_server.h"
+#include "support/process_memory.h"
+
+namespace obs_sayline::test {
+namespace {
+
+using std::chrono::seconds;
+
+TEST(HugeSubtitleHostTest, a_400_kb_result_is_cut_to_the_longest_subtitle) {
+    // The service runs in a process of its own, so that only what the host keeps is measured.
+    int ports[2];
+    ASSERT_EQ(pipe(ports), 0);
+    const pid_t service = fork();
+    if (service == 0) {
+        const std::string huge(400 * 1024, 'w');
+        std::atomic<int> calls{0};
+        LoopbackServer server;
+        server.on("POST", "/v1/audio/transcriptions",
+                  [&](const httplib::Request&, httplib::Response& res) {
+                      // Two answers drawn like what is shown of the third warm up the text
+                      // source, its glyphs and texture, and the host's audio buffering.
+                      const int call = calls++;
+                      const std::string text =
+                          call < 2 ? std::string(119, 'w') + (call == 0 ? "v" : "x") : huge;
+                      res.set_content(R"({"text":")" + text + R"(","language":"english"})",
+                                      "application/json");
+                  });
+        const int port = server.start() ? server.port() : -1;
+        ssize_t written = write(ports[1], &port, sizeof(port));
+        (void)written;
+        pause();  // until the test kills it
+        _exit(0);
+    }
+    int port = -1;
+    ASSERT_EQ(read(ports[0], &port, sizeof(port)), static_cast<ssize_t>(sizeof(port)));
+    ASSERT_GT(port, 0);
+    setenv("SAYLINE_OPENAI_BASE_URL", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "stt_engine", "whisper_api");
+    obs_data_set_string(settings, "stt_api_key", "sk-huge");
+    obs_data_set_bool(settings, "enable_translation", false);
+    obs_data_set_int(settings, "max_subtitle_length", 120);
+    obs_source_t* source = obs_source_create("sayline_source", "huge", settings, nullptr);
+    obs_data_release(settings);
+    obs_set_output_source(0, source);
+
+    AudioFeed feed;
+    for (const char* warm : {"v", "x"}) {
+        feed.pushSine(440.0, 0.3f, 3100);
+        ASSERT_TRUE(waitUntil([&] { return shownTextOf(source).find(warm) != std::string::npos; },
+                              seconds(15)));
+    }
+
+    // The resident set, not its peak: drawing any new subtitle has transient costs of its own
+    // (the audio, the request, the host's buffers); what must not happen is the host keeping
+    // hundreds of megabytes for one runaway text.
+    const long before = residentBytes();
+    feed.pushSine(440.0, 0.3f, 3100);
+    ASSERT_TRUE(waitUntil([&] { return shownTextOf(source).find('x') == std::string::npos; },
+                          seconds(15)))
+        << HostLogCapture::instance().joined().substr(0, 4000);
+    std::string shown = shownTextOf(source);
+    shown.erase(std::remove(shown.begin(), shown.end(), '\n'), shown.end());  // our rows
+    EXPECT_EQ(shown, std::string(120, 'w'));
+    const long after = residentBytes();
+    EXPECT_LT(after - before, kMemoryGrowthBound);
+
+    obs_set_output_source(0, nullptr);
+    obs_source_release(source);
+    kill(service, SIGKILL);
+    waitpid(service, nullptr, 0);
+}
+
+}  // namespace
+}  // namespace obs_sayline::test
