@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "support/host_log_capture.h"
+#include "support/module_workers.h"
 
 namespace obs_sayline {
 namespace {
@@ -16,11 +17,7 @@ using test::HostLogCapture;
 
 class WorkerRegistryTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        // Unload as the module does, then take workers again for the next test.
-        WorkerRegistry::instance().shutdown(2s);
-        WorkerRegistry::instance().reopen();
-    }
+    void TearDown() override { test::joinModuleWorkers(); }
 };
 
 TEST_F(WorkerRegistryTest, a_worker_sees_its_own_token_and_unload_cancels_and_joins_it) {

@@ -13,6 +13,7 @@
 #include "plugin/source_capture.h"
 #include "plugin/subtitle_source_data.h"
 #include "scripted_engine.h"
+#include "support/module_workers.h"
 #include "support/host_log_capture.h"
 
 namespace obs_sayline {
@@ -38,6 +39,8 @@ protected:
         engine_->release();
         stopCapture(*data_);
         ASSERT_TRUE(waitForRecognition(*data_));
+        data_.reset();
+        test::joinModuleWorkers();
     }
 
     void feed(size_t samples, float level = 0.2f) {

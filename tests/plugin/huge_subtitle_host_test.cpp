@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <obs.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,34 +22,21 @@ namespace {
 using std::chrono::seconds;
 
 TEST(HugeSubtitleHostTest, a_400_kb_result_is_cut_to_the_longest_subtitle) {
-    // The service runs in a process of its own, so that only what the host keeps is measured.
-    int ports[2];
-    ASSERT_EQ(pipe(ports), 0);
-    const pid_t service = fork();
-    if (service == 0) {
-        const std::string huge(400 * 1024, 'w');
-        std::atomic<int> calls{0};
-        LoopbackServer server;
-        server.on("POST", "/v1/audio/transcriptions",
-                  [&](const httplib::Request&, httplib::Response& res) {
-                      // Two answers drawn like what is shown of the third warm up the text
-                      // source, its glyphs and texture, and the host's audio buffering.
-                      const int call = calls++;
-                      const std::string text =
-                          call < 2 ? std::string(119, 'w') + (call == 0 ? "v" : "x") : huge;
-                      res.set_content(R"({"text":")" + text + R"(","language":"english"})",
-                                      "application/json");
-                  });
-        const int port = server.start() ? server.port() : -1;
-        ssize_t written = write(ports[1], &port, sizeof(port));
-        (void)written;
-        pause();  // until the test kills it
-        _exit(0);
-    }
-    int port = -1;
-    ASSERT_EQ(read(ports[0], &port, sizeof(port)), static_cast<ssize_t>(sizeof(port)));
-    ASSERT_GT(port, 0);
-    setenv("SAYLINE_OPENAI_BASE_URL", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    const std::string huge(400 * 1024, 'w');
+    std::atomic<int> calls{0};
+    LoopbackServer server;
+    server.on("POST", "/v1/audio/transcriptions",
+              [&](const httplib::Request&, httplib::Response& res) {
+                  // Two answers drawn like what is shown of the third warm up the text source,
+                  // its glyphs and texture, the host's audio buffering and the server.
+                  const int call = calls++;
+                  const std::string text =
+                      call < 2 ? std::string(119, 'w') + (call == 0 ? "v" : "x") : huge;
+                  res.set_content(R"({"text":")" + text + R"(","language":"english"})",
+                                  "application/json");
+              });
+    ASSERT_TRUE(server.start());
+    setenv("SAYLINE_OPENAI_BASE_URL", server.baseUrl().c_str(), 1);
 
     obs_data_t* settings = obs_data_create();
     obs_data_set_string(settings, "stt_engine", "whisper_api");
@@ -91,8 +75,6 @@ TEST(HugeSubtitleHostTest, a_400_kb_result_is_cut_to_the_longest_subtitle) {
 
     obs_set_output_source(0, nullptr);
     obs_source_release(source);
-    kill(service, SIGKILL);
-    waitpid(service, nullptr, 0);
 }
 
 }  // namespace

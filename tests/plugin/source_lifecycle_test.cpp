@@ -16,6 +16,7 @@
 #include "plugin/subtitle_source_data.h"
 #include "core/worker_registry.h"
 #include "scripted_engine.h"
+#include "support/module_workers.h"
 #include "support/host_log_capture.h"
 
 namespace obs_sayline {
@@ -61,6 +62,7 @@ TEST(SourceRegistrationTest, record_describes_a_video_input_with_custom_draw) {
 class SubtitleSourceDataTest : public ::testing::Test {
 protected:
     void SetUp() override { HostLogCapture::instance().clear(); }
+    void TearDown() override { test::joinModuleWorkers(); }
 };
 
 TEST_F(SubtitleSourceDataTest, starts_with_the_documented_values) {
