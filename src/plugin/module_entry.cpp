@@ -2,13 +2,35 @@
 #include <obs-module.h>
 
 #include "plugin/host_log_backend.h"
+#include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
 
 // obs_module_set_pointer, obs_current_module and obs_module_ver (LIBOBS_API_VER of the headers
 // we build against; a host older than that refuses the module).
 OBS_DECLARE_MODULE()
-// obs_module_set_locale, obs_module_free_locale, obs_module_get_string and obs_module_text.
-OBS_MODULE_USE_DEFAULT_LOCALE(obs_sayline::kModuleName, "en-US")
+
+// The locale table, loaded with en-US underneath the host's locale; the static library reads
+// it through localText.
+static lookup_t* moduleLookup = nullptr;
+
+const char* obs_module_text(const char* val) { return obs_sayline::localText(val); }
+
+bool obs_module_get_string(const char* val, const char** out) {
+    return text_lookup_getstr(moduleLookup, val, out);
+}
+
+void obs_module_set_locale(const char* locale) {
+    lookup_t* previous = moduleLookup;
+    moduleLookup = obs_module_load_locale(obs_current_module(), "en-US", locale);
+    obs_sayline::setLocaleLookup(moduleLookup);
+    if (previous) text_lookup_destroy(previous);
+}
+
+void obs_module_free_locale(void) {
+    obs_sayline::setLocaleLookup(nullptr);
+    if (moduleLookup) text_lookup_destroy(moduleLookup);
+    moduleLookup = nullptr;
+}
 
 const char* obs_module_name(void) { return obs_sayline::kModuleName; }
 

@@ -3,6 +3,7 @@
 #include "core/logger.h"
 #include "platform/url_opener.h"
 #include "plugin/callback_guard.h"
+#include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
 #include "plugin/settings_keys.h"
 #include "plugin/source_defaults.h"
@@ -11,59 +12,61 @@
 namespace obs_sayline {
 namespace {
 
-constexpr const char* kDefaultButtonLabel = "사이트 이동";
+constexpr const char* kDefaultButtonLabel = "OpenSite";
 
 struct ListItem {
-    const char* label;
+    const char* labelKey;  // in the locale files
     const char* value;
 };
 
 constexpr ListItem kEngines[] = {
-    {"None (비활성)", values::kNone},         {"Whisper API (권장)", values::kWhisperApi},
-    {"Whisper Local", values::kWhisperLocal}, {"Google STT", values::kGoogleStt},
-    {"Deepgram", values::kDeepgram},
+    {"SttEngine.None", values::kNone},
+    {"SttEngine.WhisperApi", values::kWhisperApi},
+    {"SttEngine.WhisperLocal", values::kWhisperLocal},
+    {"SttEngine.GoogleStt", values::kGoogleStt},
+    {"SttEngine.Deepgram", values::kDeepgram},
 };
 
 constexpr ListItem kLanguages[] = {
-    {"Auto Detect", values::kAutoLanguage},
-    {"한국어 (Korean)", "ko"},
-    {"English", "en"},
-    {"日本語 (Japanese)", "ja"},
-    {"中文 (Chinese)", "zh"},
-    {"Tiếng Việt (Vietnamese)", "vi"},
-    {"Bahasa Indonesia (Indonesian)", "id"},
+    {"Language.Auto", values::kAutoLanguage},
+    {"Language.ko", "ko"},
+    {"Language.en", "en"},
+    {"Language.ja", "ja"},
+    {"Language.zh", "zh"},
+    {"Language.vi", "vi"},
+    {"Language.id", "id"},
 };
 
 constexpr ListItem kProviders[] = {
-    {"None", values::kNone},
-    {"DeepL (권장)", values::kDeepL},
-    {"Google Translate", values::kGoogleTranslate},
-    {"OpenAI GPT", values::kOpenAi},
-    {"Anthropic Claude", values::kAnthropic},
-    {"Google Gemini", values::kGemini},
+    {"Provider.None", values::kNone},
+    {"Provider.DeepL", values::kDeepL},
+    {"Provider.GoogleTranslate", values::kGoogleTranslate},
+    {"Provider.OpenAi", values::kOpenAi},
+    {"Provider.Anthropic", values::kAnthropic},
+    {"Provider.Gemini", values::kGemini},
 };
 
 struct ServicePage {
     const char* value;
     const char* url;
-    const char* buttonLabel;
+    const char* buttonKey;  // in the locale files
 };
 
 constexpr ServicePage kSttPages[] = {
-    {values::kWhisperApi, "https://platform.openai.com/api-keys", "Whisper API 사이트 열기"},
+    {values::kWhisperApi, "https://platform.openai.com/api-keys", "OpenSite.WhisperApi"},
     {values::kGoogleStt, "https://console.cloud.google.com/apis/library/speech.googleapis.com",
-     "Google STT 사이트 열기"},
-    {values::kDeepgram, "https://console.deepgram.com/", "Deepgram 사이트 열기"},
+     "OpenSite.GoogleStt"},
+    {values::kDeepgram, "https://console.deepgram.com/", "OpenSite.Deepgram"},
 };
 
 constexpr ServicePage kTranslationPages[] = {
-    {values::kDeepL, "https://www.deepl.com/pro-api", "DeepL 사이트 열기"},
+    {values::kDeepL, "https://www.deepl.com/pro-api", "OpenSite.DeepL"},
     {values::kGoogleTranslate,
      "https://console.cloud.google.com/apis/library/translate.googleapis.com",
-     "Google Translate 사이트 열기"},
-    {values::kOpenAi, "https://platform.openai.com/api-keys", "OpenAI 사이트 열기"},
-    {values::kAnthropic, "https://console.anthropic.com/", "Anthropic 사이트 열기"},
-    {values::kGemini, "https://aistudio.google.com/app/apikey", "Google Gemini 사이트 열기"},
+     "OpenSite.GoogleTranslate"},
+    {values::kOpenAi, "https://platform.openai.com/api-keys", "OpenSite.OpenAi"},
+    {values::kAnthropic, "https://console.anthropic.com/", "OpenSite.Anthropic"},
+    {values::kGemini, "https://aistudio.google.com/app/apikey", "OpenSite.Gemini"},
 };
 
 template <size_t N>
@@ -80,7 +83,7 @@ void addList(obs_properties_t* props, const char* key, const char* label,
     obs_property_t* list =
         obs_properties_add_list(props, key, label, OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_STRING);
     for (size_t i = first; i < N; ++i)
-        obs_property_list_add_string(list, items[i].label, items[i].value);
+        obs_property_list_add_string(list, localText(items[i].labelKey), items[i].value);
 }
 
 // Opens the key page for the value the source's settings hold under `key`.
@@ -106,8 +109,7 @@ bool relabel(obs_properties_t* props, const char* button, const char* label) {
 }  // namespace
 
 std::string propertiesInfoText() {
-    return std::string("Sayline - Real-time speech-to-text and translation\nVersion ") +
-           kPluginVersion;
+    return std::string(localText("Info")) + "\n" + localText("Version") + " " + kPluginVersion;
 }
 
 const char* sttKeyPage(const std::string& engine) {
@@ -122,12 +124,12 @@ const char* translationKeyPage(const std::string& provider) {
 
 const char* sttButtonLabel(const std::string& engine) {
     const ServicePage* page = findPage(kSttPages, engine);
-    return page ? page->buttonLabel : kDefaultButtonLabel;
+    return localText(page ? page->buttonKey : kDefaultButtonLabel);
 }
 
 const char* translationButtonLabel(const std::string& provider) {
     const ServicePage* page = findPage(kTranslationPages, provider);
-    return page ? page->buttonLabel : kDefaultButtonLabel;
+    return localText(page ? page->buttonKey : kDefaultButtonLabel);
 }
 
 namespace {
@@ -141,35 +143,35 @@ obs_properties_t* buildProperties() {
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
 
-    addList(props, keys::kSttEngine, "STT Engine (음성인식)", kEngines);
+    addList(props, keys::kSttEngine, localText("SttEngine"), kEngines);
     obs_property_set_modified_callback(obs_properties_get(props, keys::kSttEngine),
                                        stt_engine_modified);
-    obs_properties_add_button(props, keys::kOpenSttSite, kDefaultButtonLabel,
+    obs_properties_add_button(props, keys::kOpenSttSite, localText(kDefaultButtonLabel),
                               open_stt_site_clicked);
-    obs_properties_add_text(props, keys::kSttApiKey, "STT API Key", OBS_TEXT_PASSWORD);
-    addList(props, keys::kSourceLanguage, "Source Language (원본 언어)", kLanguages);
-    obs_properties_add_bool(props, keys::kShowOriginal, "Show Original Text (원문 표시)");
+    obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
+    addList(props, keys::kSourceLanguage, localText("SourceLanguage"), kLanguages);
+    obs_properties_add_bool(props, keys::kShowOriginal, localText("ShowOriginal"));
 
-    obs_properties_add_bool(props, keys::kEnableTranslation, "Enable Translation (번역 활성화)");
-    addList(props, keys::kTranslationProvider, "Translation Provider (번역 서비스)", kProviders);
+    obs_properties_add_bool(props, keys::kEnableTranslation, localText("EnableTranslation"));
+    addList(props, keys::kTranslationProvider, localText("TranslationProvider"), kProviders);
     obs_property_set_modified_callback(obs_properties_get(props, keys::kTranslationProvider),
                                        translation_provider_modified);
-    obs_properties_add_button(props, keys::kOpenTransSite, kDefaultButtonLabel,
+    obs_properties_add_button(props, keys::kOpenTransSite, localText(kDefaultButtonLabel),
                               open_trans_site_clicked);
-    obs_properties_add_text(props, keys::kTranslationApiKey, "Translation API Key",
+    obs_properties_add_text(props, keys::kTranslationApiKey, localText("TranslationApiKey"),
                             OBS_TEXT_PASSWORD);
     // The target cannot be "detect": the same languages without Auto Detect.
-    addList(props, keys::kTargetLanguage, "Target Language (번역 언어)", kLanguages, 1);
+    addList(props, keys::kTargetLanguage, localText("TargetLanguage"), kLanguages, 1);
 
-    addInt(props, defaults::kFontSize, "Font Size (글꼴 크기)");
-    obs_properties_add_color(props, keys::kFontColor, "Font Color (글꼴 색상)");
-    obs_properties_add_bool(props, keys::kBackgroundEnabled, "Enable Background (배경 활성화)");
-    obs_properties_add_color(props, keys::kBackgroundColor, "Background Color (배경 색상)");
+    addInt(props, defaults::kFontSize, localText("FontSize"));
+    obs_properties_add_color(props, keys::kFontColor, localText("FontColor"));
+    obs_properties_add_bool(props, keys::kBackgroundEnabled, localText("BackgroundEnabled"));
+    obs_properties_add_color(props, keys::kBackgroundColor, localText("BackgroundColor"));
     const IntSetting& padding = defaults::kBackgroundPadding;
-    obs_properties_add_int_slider(props, padding.key, "Background Padding (배경 여백)", padding.min,
+    obs_properties_add_int_slider(props, padding.key, localText("BackgroundPadding"), padding.min,
                                   padding.max, padding.step);
-    addInt(props, defaults::kMaxSubtitleLength, "Max Subtitle Length (최대 자막 길이)");
-    addInt(props, defaults::kSubtitleDuration, "Subtitle Duration (ms)");
+    addInt(props, defaults::kMaxSubtitleLength, localText("MaxSubtitleLength"));
+    addInt(props, defaults::kSubtitleDuration, localText("SubtitleDuration"));
 
     logInfo("Sayline source properties created with full settings");
     return props;

@@ -16,6 +16,7 @@
 #include "plugin/text_source.h"
 #include "scripted_engine.h"
 #include "support/host_log_capture.h"
+#include "support/module_locale.h"
 
 namespace obs_sayline {
 namespace {
@@ -195,6 +196,7 @@ TEST(SettingsRulesTest, numbers_from_the_host_are_held_to_their_property_ranges)
 }
 
 TEST(SettingsRulesTest, key_page_buttons_name_the_chosen_service) {
+    test::useModuleLocale();
     EXPECT_STREQ(sttButtonLabel("deepgram"), "Deepgram 사이트 열기");
     EXPECT_STREQ(sttButtonLabel("none"), "사이트 이동");
     EXPECT_STREQ(sttButtonLabel("whisper_local"), "사이트 이동");
