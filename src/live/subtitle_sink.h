@@ -14,6 +14,10 @@ public:
     virtual void deliver(const FinishedSubtitle& subtitle) = 0;
     // Capture stopped: take down whatever is showing.
     virtual void clear() {}
+    // The host showed or hid the source (control thread). Sinks whose work spans the time a
+    // source is on air (a transcript, a once-per-activation warning) start and end it here.
+    virtual void sourceActivated() {}
+    virtual void sourceDeactivated() {}
 };
 
 }  // namespace obs_sayline

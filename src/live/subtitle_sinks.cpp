@@ -50,6 +50,18 @@ void SubtitleSinks::clear() const {
     }
 }
 
+void SubtitleSinks::sourceActivated() const {
+    for (const auto& sink : snapshot()) {
+        guarded(*sink, "sourceActivated", [&] { sink->sourceActivated(); });
+    }
+}
+
+void SubtitleSinks::sourceDeactivated() const {
+    for (const auto& sink : snapshot()) {
+        guarded(*sink, "sourceDeactivated", [&] { sink->sourceDeactivated(); });
+    }
+}
+
 size_t SubtitleSinks::size() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return sinks_.size();

@@ -16,6 +16,8 @@ public:
     void remove(const std::shared_ptr<ISubtitleSink>& sink);
     void deliver(const FinishedSubtitle& subtitle) const;
     void clear() const;
+    void sourceActivated() const;
+    void sourceDeactivated() const;
     size_t size() const;
 
 private:

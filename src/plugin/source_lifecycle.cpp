@@ -119,7 +119,9 @@ void subtitle_source_activate(void* data) {
         }
         injectFault(Fault::Activate);
         logInfo("Sayline source shown - starting capture");
-        startCapture(*static_cast<SubtitleSourceData*>(data));
+        auto& record = *static_cast<SubtitleSourceData*>(data);
+        record.sinks->sourceActivated();
+        startCapture(record);
     });
 }
 
@@ -128,7 +130,9 @@ void subtitle_source_deactivate(void* data) {
         if (!data) return;
         injectFault(Fault::Deactivate);
         logInfo("Sayline source hidden");
-        stopCapture(*static_cast<SubtitleSourceData*>(data));
+        auto& record = *static_cast<SubtitleSourceData*>(data);
+        stopCapture(record);
+        record.sinks->sourceDeactivated();
     });
 }
 
