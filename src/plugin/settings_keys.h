@@ -22,6 +22,8 @@ constexpr const char* kBackgroundColor = "background_color";
 constexpr const char* kBackgroundPadding = "background_padding";
 constexpr const char* kMaxSubtitleLength = "max_subtitle_length";
 constexpr const char* kSubtitleDuration = "subtitle_duration";
+constexpr const char* kCcEnabled = "cc_enabled";
+constexpr const char* kCcText = "cc_text";
 }  // namespace keys
 
 // Stored values of the engine and provider lists.
@@ -37,6 +39,9 @@ constexpr const char* kOpenAi = "openai";
 constexpr const char* kAnthropic = "anthropic";
 constexpr const char* kGemini = "gemini";
 constexpr const char* kAutoLanguage = "auto";
+// "cc_text": which text becomes the closed caption
+constexpr const char* kCcTranslation = "translation";
+constexpr const char* kCcOriginal = "original";
 }  // namespace values
 
 }  // namespace obs_sayline

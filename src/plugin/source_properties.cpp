@@ -37,6 +37,11 @@ constexpr ListItem kLanguages[] = {
     {"Language.id", "id"},
 };
 
+constexpr ListItem kCaptionTexts[] = {
+    {"CcText.Translation", values::kCcTranslation},
+    {"CcText.Original", values::kCcOriginal},
+};
+
 constexpr ListItem kProviders[] = {
     {"Provider.None", values::kNone},
     {"Provider.DeepL", values::kDeepL},
@@ -172,6 +177,9 @@ obs_properties_t* buildProperties() {
                                   padding.max, padding.step);
     addInt(props, defaults::kMaxSubtitleLength, localText("MaxSubtitleLength"));
     addInt(props, defaults::kSubtitleDuration, localText("SubtitleDuration"));
+
+    obs_properties_add_bool(props, keys::kCcEnabled, localText("CcEnabled"));
+    addList(props, keys::kCcText, localText("CcText"), kCaptionTexts);
 
     logInfo("Sayline source properties created with full settings");
     return props;

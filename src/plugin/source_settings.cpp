@@ -48,6 +48,7 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     applyBackground(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
+    data.closedCaptions->configure(s.ccEnabled, s.ccText);
 
     logInfoTag("Settings", "Applied - STT: %s, Translation: %s, Provider: %d",
                obs_data_get_string(settings, keys::kSttEngine),
@@ -111,6 +112,11 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
         positiveInRange(settings, defaults::kSubtitleDuration, s.subtitleDurationMs);
     s.maxSubtitleLength =
         positiveInRange(settings, defaults::kMaxSubtitleLength, s.maxSubtitleLength);
+
+    s.ccEnabled = obs_data_get_bool(settings, keys::kCcEnabled);
+    s.ccText = stringOr(settings, keys::kCcText, defaults::kCcText) == values::kCcOriginal
+                   ? CaptionText::Original
+                   : CaptionText::Translation;
     return s;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "live/service_setup.h"
+#include "plugin/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
@@ -34,6 +35,8 @@ struct SourceSettings {
     int backgroundPadding = static_cast<int>(defaults::kBackgroundPadding.defaultValue);
     int maxSubtitleLength = static_cast<int>(defaults::kMaxSubtitleLength.defaultValue);
     int subtitleDurationMs = static_cast<int>(defaults::kSubtitleDuration.defaultValue);
+    bool ccEnabled = defaults::kCcEnabled;
+    CaptionText ccText = CaptionText::Translation;
 };
 
 // Reads the host's settings over `previous`: keys are cleaned; provider, target and key keep

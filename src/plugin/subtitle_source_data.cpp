@@ -14,6 +14,8 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     engine = std::make_unique<SubtitleEngine>();
     sceneText = std::make_shared<SceneTextSink>(text);
     sinks->add(sceneText);
+    closedCaptions = std::make_shared<ClosedCaptionSink>();
+    sinks->add(closedCaptions);
 }
 
 SubtitleSourceData::~SubtitleSourceData() {

@@ -12,6 +12,7 @@
 #include "live/live_path.h"
 #include "live/source_shared.h"
 #include "live/subtitle_sinks.h"
+#include "plugin/closed_caption_sink.h"
 #include "plugin/scene_text_sink.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
@@ -80,6 +81,8 @@ struct SubtitleSourceData {
     std::shared_ptr<SubtitleSinks> sinks = std::make_shared<SubtitleSinks>();
     std::shared_ptr<PrivateTextSource> text = std::make_shared<PrivateTextSource>();
     std::shared_ptr<SceneTextSink> sceneText;  // the subtitle left for the render thread
+    // Closed captions (CEA-608) into the host's outputs.
+    std::shared_ptr<ClosedCaptionSink> closedCaptions;
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread
