@@ -82,6 +82,18 @@ int resetVideo(uint32_t width, uint32_t height) {
 
 }  // namespace
 
+bool ObsHost::loadHostPlugin(const std::string& name, std::string* error) {
+    for (const auto& loaded : hostPlugins_) {
+        if (loaded == name) return true;
+    }
+    const std::string path = "/usr/lib/x86_64-linux-gnu/obs-plugins/" + name + ".so";
+    const std::string data = "/usr/share/obs/obs-plugins/" + name;
+    obs_module_t* module = nullptr;
+    if (!openModule(path.c_str(), data.c_str(), &module, error)) return false;
+    hostPlugins_.push_back(name);
+    return true;
+}
+
 bool ObsHost::resetCanvas(uint32_t width, uint32_t height) {
     return resetVideo(width, height) == OBS_VIDEO_SUCCESS;
 }
@@ -140,6 +152,7 @@ void ObsHost::stop() {
         running_ = false;
         sayline_ = nullptr;
         freetype_ = nullptr;
+        hostPlugins_.clear();
     }
     if (display_) {
         XCloseDisplay(static_cast<Display*>(display_));

@@ -39,6 +39,10 @@ public:
     // started again can do without it.
     void setLoadTextModule(bool load) { loadTextModule_ = load; }
 
+    // Loads one of the host's own plug-ins from the system folders ("obs-x264", "obs-ffmpeg"),
+    // for the tests that need it; a plug-in already loaded is not loaded again.
+    bool loadHostPlugin(const std::string& name, std::string* error);
+
     // Changes the canvas (base and output size); nothing may be reading frames meanwhile.
     bool resetCanvas(uint32_t width, uint32_t height);
 
@@ -63,6 +67,7 @@ private:
     void* display_ = nullptr;
     obs_module_t* sayline_ = nullptr;
     obs_module_t* freetype_ = nullptr;
+    std::vector<std::string> hostPlugins_;
     std::vector<HostLogLine> startupLines_;
     struct sigaction segvBeforeLoad_ {};
     std::vector<std::pair<std::string, std::function<std::string()>>> afterShutdown_;
