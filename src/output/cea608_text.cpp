@@ -49,26 +49,29 @@ constexpr BaseLetters kBaseLetters[] = {
      "EeEeEeEeIiIiOoOoOoOoOoOoOoOoOoOoOoOoUuUuUuUuUuUuUuYyYyYyYy??VvYy"},
 };
 
-// Letters spelled with more than one base letter, and symbols with a plain ASCII spelling.
+// Letters spelled with more than one base letter, and symbols with a plain spelling.
 struct Spelling {
     uint32_t codePoint;
     const char* text;
 };
 
 constexpr Spelling kSpelled[] = {
-    {0x00AA, "a"},  {0x00B1, "+/-"}, {0x00B2, "2"},  {0x00B3, "3"},   {0x00B4, "'"},
-    {0x00B5, "u"},  {0x00B9, "1"},   {0x00BA, "o"},  {0x00BC, "1/4"}, {0x00BE, "3/4"},
-    {0x00C6, "AE"}, {0x00DE, "Th"},  {0x00E6, "ae"}, {0x00FE, "th"},  {0x0132, "IJ"},
-    {0x0133, "ij"}, {0x0152, "OE"},  {0x0153, "oe"}, {0x01C4, "DZ"},  {0x01C5, "Dz"},
-    {0x01C6, "dz"}, {0x01C7, "LJ"},  {0x01C8, "Lj"}, {0x01C9, "lj"},  {0x01CA, "NJ"},
-    {0x01CB, "Nj"}, {0x01CC, "nj"},  {0x01E2, "AE"}, {0x01E3, "ae"},  {0x01F1, "DZ"},
-    {0x01F2, "Dz"}, {0x01F3, "dz"},  {0x01FC, "AE"}, {0x01FD, "ae"},  {0x0254, "o"},
-    {0x0259, "e"},  {0x025B, "e"},   {0x1E9E, "SS"}, {0x1EFA, "LL"},  {0x1EFB, "ll"},
-    {0x2010, "-"},  {0x2011, "-"},   {0x2012, "-"},  {0x2013, "-"},   {0x2015, "-"},
-    {0x201A, ","},  {0x201B, "'"},   {0x201E, "\""}, {0x201F, "\""},  {0x2024, "."},
-    {0x2025, ".."}, {0x2026, "..."}, {0x2032, "'"},  {0x2033, "\""},  {0x2039, "<"},
-    {0x203A, ">"},  {0x203C, "!!"},  {0x2044, "/"},  {0x2047, "??"},  {0x2048, "?!"},
-    {0x2049, "!?"}, {0x20AC, "EUR"}, {0x2212, "-"},  {0x3001, ","},   {0x3002, "."},
+    // libobs sends the ASCII apostrophe as an extended character (a space, then a code that
+    // overwrites it), which decoders draw differently; U+2019 goes as 608's basic apostrophe.
+    {0x0027, "\u2019"}, {0x00AA, "a"},  {0x00B1, "+/-"},    {0x00B2, "2"},      {0x00B3, "3"},
+    {0x00B4, "\u2019"}, {0x00B5, "u"},  {0x00B9, "1"},      {0x00BA, "o"},      {0x00BC, "1/4"},
+    {0x00BE, "3/4"},    {0x00C6, "AE"}, {0x00DE, "Th"},     {0x00E6, "ae"},     {0x00FE, "th"},
+    {0x0132, "IJ"},     {0x0133, "ij"}, {0x0152, "OE"},     {0x0153, "oe"},     {0x01C4, "DZ"},
+    {0x01C5, "Dz"},     {0x01C6, "dz"}, {0x01C7, "LJ"},     {0x01C8, "Lj"},     {0x01C9, "lj"},
+    {0x01CA, "NJ"},     {0x01CB, "Nj"}, {0x01CC, "nj"},     {0x01E2, "AE"},     {0x01E3, "ae"},
+    {0x01F1, "DZ"},     {0x01F2, "Dz"}, {0x01F3, "dz"},     {0x01FC, "AE"},     {0x01FD, "ae"},
+    {0x0254, "o"},      {0x0259, "e"},  {0x025B, "e"},      {0x1E9E, "SS"},     {0x1EFA, "LL"},
+    {0x1EFB, "ll"},     {0x2010, "-"},  {0x2011, "-"},      {0x2012, "-"},      {0x2013, "-"},
+    {0x2015, "-"},      {0x201A, ","},  {0x201B, "\u2019"}, {0x201E, "\""},     {0x201F, "\""},
+    {0x2024, "."},      {0x2025, ".."}, {0x2026, "..."},    {0x2032, "\u2019"}, {0x2033, "\""},
+    {0x2039, "<"},      {0x203A, ">"},  {0x203C, "!!"},     {0x2044, "/"},      {0x2047, "??"},
+    {0x2048, "?!"},     {0x2049, "!?"}, {0x20AC, "EUR"},    {0x2212, "-"},      {0x3001, ","},
+    {0x3002, "."},
 };
 
 // Blocks of scripts 608 has no letters for. A subtitle with any of their characters is not
@@ -160,7 +163,7 @@ uint32_t nextCodePoint(const std::string& s, size_t& i) {
 }
 
 bool kept(uint32_t cp) {
-    if (cp >= 0x20 && cp <= 0x7E) return true;
+    if (cp >= 0x20 && cp <= 0x7E) return cp != '\'';
     return std::binary_search(std::begin(kKept), std::end(kKept), cp);
 }
 
