@@ -12,14 +12,13 @@ namespace {
 
 using test::HostLogCapture;
 
-FinishedSubtitle subtitle(std::string original, std::string translation = "",
-                          int displayMs = 3000) {
+FinishedSubtitle subtitle(std::string original, std::string translation = "") {
     FinishedSubtitle s;
     s.original = std::move(original);
     s.translation = std::move(translation);
     s.sourceLanguage = "en";
     s.targetLanguage = s.translation.empty() ? "" : "ko";
-    s.displayMs = displayMs;
+    s.displayMs = 3000;
     return s;
 }
 
@@ -41,25 +40,6 @@ protected:
         return size_t{1};
     }};
 };
-
-TEST_F(ClosedCaptionSinkTest, captions_share_the_display_time_and_are_taken_down_after_it) {
-    sink.deliver(subtitle("Nothing goes out while the setting is off"));
-    EXPECT_TRUE(sent.empty());
-
-    sink.configure(true, CaptionText::Translation);
-    sink.deliver(
-        subtitle("This subtitle is long enough that it needs more than two rows of "
-                 "closed captions",
-                 "", 3000));
-    ASSERT_EQ(sent.size(), 1u);
-    ASSERT_EQ(sent[0].size(), 3u);
-    EXPECT_EQ(sent[0][0].text, "This subtitle is long enough\nthat it needs more than two rows");
-    EXPECT_DOUBLE_EQ(sent[0][0].seconds, 1.5);
-    EXPECT_EQ(sent[0][1].text, "of closed captions");
-    EXPECT_DOUBLE_EQ(sent[0][1].seconds, 1.5);
-    EXPECT_EQ(sent[0][2].text, "");
-    EXPECT_DOUBLE_EQ(sent[0][2].seconds, 0.0);
-}
 
 TEST_F(ClosedCaptionSinkTest, caption_text_setting_picks_translation_or_original) {
     sink.configure(true, CaptionText::Translation);
