@@ -159,6 +159,12 @@ TEST_F(GeminiProviderTest, blocked_empty_and_malformed_replies_fail) {
          typeError + "type must be string, but is number"},
         {200, reply(R"([{"text":"a"}])", R"(,"usageMetadata":{"promptTokenCount":"9"})"),
          ErrorCode::TranslationFailed, typeError + "type must be number, but is string"},
+        {200, "", ErrorCode::TranslationFailed,
+         "Failed to parse Gemini API response: Empty JSON string"},
+        {200, "<html>", ErrorCode::TranslationFailed,
+         "Failed to parse Gemini API response: JSON parse error at position 1: "
+         "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while "
+         "parsing value - invalid literal; last read: '<'"},
         {404, "", ErrorCode::FileNotFound, "Model not found - check the model name"},
         {400, R"({"error":{"code":400,"message":"API key not valid."}})",
          ErrorCode::InvalidArgument, "API key not valid."},
