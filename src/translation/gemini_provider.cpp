@@ -383,8 +383,7 @@ VoidResult GeminiProvider::translateStream(const TranslationRequest& request) {
     }
     auto result = translate(request);
     if (result.isError()) return result.error();
-    emitStreamResult(result.value(), true);
-    return VoidResult::success();
+    return emitStreamResult(result.value(), true, kTag);
 }
 
 }  // namespace obs_sayline
