@@ -12,6 +12,8 @@ packages=(
   xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
   ffmpeg
+  # libFuzzer targets of the reply parsers (scripts/fuzz.sh)
+  clang libclang-rt-14-dev
 )
 
 missing=()
