@@ -14,6 +14,8 @@ packages=(
   ffmpeg
   # the Windows compile check of src/ (scripts/check-windows.sh)
   g++-mingw-w64-x86-64-posix
+  # libFuzzer targets of the reply parsers (scripts/fuzz.sh)
+  clang libclang-rt-14-dev
 )
 
 missing=()

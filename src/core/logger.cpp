@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace obs_sayline {
 
@@ -35,6 +36,37 @@ uint64_t currentThreadNumber() {
 
 }  // namespace
 
+// Holds the dispatch lock and marks this thread as its holder for as long as it does.
+class Logger::DispatchLock {
+public:
+    explicit DispatchLock(Logger& logger) : logger_(logger), owns_(true) {
+        logger_.mutex_.lock();
+        mark();
+    }
+    DispatchLock(Logger& logger, std::try_to_lock_t)
+        : logger_(logger), owns_(logger.mutex_.try_lock()) {
+        if (owns_) mark();
+    }
+    ~DispatchLock() {
+        if (!owns_) return;
+        logger_.owner_.store(previous_);
+        logger_.mutex_.unlock();
+    }
+    DispatchLock(const DispatchLock&) = delete;
+    DispatchLock& operator=(const DispatchLock&) = delete;
+
+    bool owns() const { return owns_; }
+
+private:
+    // Restoring the previous holder on release keeps an outer frame of this same thread (a
+    // backend that flushes or adds a backend) marked.
+    void mark() { previous_ = logger_.owner_.exchange(std::this_thread::get_id()); }
+
+    Logger& logger_;
+    bool owns_;
+    std::thread::id previous_;
+};
+
 Logger& Logger::instance() {
     // Never destroyed: a thread that is still finishing while the process exits may log.
     static Logger* logger = new Logger();
@@ -44,6 +76,8 @@ Logger& Logger::instance() {
 Logger::Logger() = default;
 
 Logger::~Logger() { flush(); }
+
+bool Logger::heldByThisThread() const { return owner_.load() == std::this_thread::get_id(); }
 
 bool Logger::accepts(LogLevel level) const {
     if (!enabled_.load()) return false;
@@ -66,7 +100,9 @@ LogEntry Logger::makeEntry(LogLevel level, const char* component, const char* fo
 }
 
 void Logger::dispatchLocked(const LogEntry& entry) {
-    for (const auto& backend : backends_) {
+    // By index and by copy: a backend may add or remove backends from inside write().
+    for (size_t i = 0; i < backends_.size(); ++i) {
+        const std::shared_ptr<ILogBackend> backend = backends_[i];
         if (!backend) continue;
         try {
             if (!backend->isEnabled()) continue;
@@ -78,21 +114,22 @@ void Logger::dispatchLocked(const LogEntry& entry) {
 }
 
 void Logger::log(LogLevel level, const char* component, const char* format, va_list args) {
-    if (!accepts(level)) return;
+    // Waiting here would hang the thread on its own lock.
+    if (!accepts(level) || heldByThisThread()) return;
     LogEntry entry;
     try {
         entry = makeEntry(level, component, format, args);
     } catch (...) {
         return;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    DispatchLock lock(*this);
     dispatchLocked(entry);
 }
 
 void Logger::tryLog(LogLevel level, const char* component, const char* format, ...) {
-    if (!accepts(level)) return;
-    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (!lock.owns_lock()) return;
+    if (!accepts(level) || heldByThisThread()) return;
+    DispatchLock lock(*this, std::try_to_lock);
+    if (!lock.owns()) return;
     va_list args;
     va_start(args, format);
     LogEntry entry;
@@ -107,19 +144,22 @@ void Logger::tryLog(LogLevel level, const char* component, const char* format, .
 }
 
 bool Logger::tryWritePreformatted(LogLevel level, const char* const* lines, int count) noexcept {
-    if (!accepts(level)) return false;
-    if (!mutex_.try_lock()) return false;
-    std::lock_guard<std::mutex> lock(mutex_, std::adopt_lock);
-    for (const auto& backend : backends_) {
+    // A crash inside dispatch must not re-enter it: the lock is ours only when nobody holds it.
+    if (!accepts(level) || heldByThisThread()) return false;
+    DispatchLock lock(*this, std::try_to_lock);
+    if (!lock.owns()) return false;
+    for (size_t i = 0; i < backends_.size(); ++i) {
+        ILogBackend* backend = backends_[i].get();
         if (!backend || !backend->isEnabled()) continue;
-        for (int i = 0; i < count; ++i) backend->writePreformatted(level, lines[i]);
+        for (int k = 0; k < count; ++k) backend->writePreformatted(level, lines[k]);
     }
     return true;
 }
 
 void Logger::flush() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& backend : backends_) {
+    DispatchLock lock(*this);
+    for (size_t i = 0; i < backends_.size(); ++i) {
+        const std::shared_ptr<ILogBackend> backend = backends_[i];
         if (!backend) continue;
         try {
             backend->flush();
@@ -129,12 +169,12 @@ void Logger::flush() {
 }
 
 void Logger::addBackend(std::shared_ptr<ILogBackend> backend) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    DispatchLock lock(*this);
     backends_.push_back(std::move(backend));
 }
 
 void Logger::removeBackend(const std::shared_ptr<ILogBackend>& backend) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    DispatchLock lock(*this);
     for (auto it = backends_.begin(); it != backends_.end();) {
         if (*it == backend) {
             it = backends_.erase(it);

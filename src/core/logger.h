@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // printf-style argument checking where the compiler supports it (not MSVC). On MinGW the plain
@@ -65,10 +66,11 @@ public:
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
+    // A call from the thread that is dispatching (a backend that logs) is dropped.
     void log(LogLevel level, const char* component, const char* format, va_list args);
 
-    // Like log, but gives up instead of waiting when another thread holds the dispatch lock.
-    // For the crash handler, which may run on a thread that already holds it.
+    // Like log, but gives up instead of waiting when any thread, this one included, holds the
+    // dispatch lock. For the crash handler, which may run on a thread that already holds it.
     void tryLog(LogLevel level, const char* component, const char* format, ...)
         SAYLINE_PRINTF_FORMAT(4, 5);
 
@@ -88,8 +90,11 @@ public:
     bool isEnabled() const { return enabled_.load(); }
 
 private:
+    class DispatchLock;
+
     Logger();
     bool accepts(LogLevel level) const;
+    bool heldByThisThread() const;
     LogEntry makeEntry(LogLevel level, const char* component, const char* format,
                        va_list args) const;
     void dispatchLocked(const LogEntry& entry);
@@ -97,7 +102,10 @@ private:
     std::atomic<LogLevel> minLevel_{LogLevel::Debug};
     std::atomic<bool> enabled_{true};
     std::vector<std::shared_ptr<ILogBackend>> backends_;
-    std::mutex mutex_;
+    // Recursive, so that even a try-lock from the holding thread is defined; `owner_` names the
+    // holding thread so that thread can tell and give up instead.
+    std::recursive_mutex mutex_;
+    std::atomic<std::thread::id> owner_{};
 };
 
 // Entry points, printf-style. The tagged forms put "[component] " before the text.

@@ -278,13 +278,21 @@ Result<void> SubtitleEngine::Impl::updateConfig(const EngineConfig& next) {
     config.sourceLanguage = next.sourceLanguage;
     config.targetLanguage = next.targetLanguage;
     config.style = next.style;
+    config.maxEntries = next.maxEntries;
     std::shared_ptr<ISubtitleRenderer> rendererNow;
     {
         std::lock_guard<std::mutex> components(componentsMutex);
         enableTranslation = next.enableTranslation;
         sourceLanguage = next.sourceLanguage;
         targetLanguage = next.targetLanguage;
+        maxEntries = next.maxEntries;
         rendererNow = renderer;
+    }
+    {
+        // A smaller limit applies to what is already held, not only to the next entry.
+        const size_t limit = next.maxEntries > 0 ? static_cast<size_t>(next.maxEntries) : 0;
+        std::lock_guard<std::mutex> entries(entriesMutex);
+        while (history.size() > limit) history.pop_front();
     }
     if (rendererNow) {
         RendererConfig rendererConfig;

@@ -70,6 +70,9 @@ std::shared_ptr<ISubtitleRenderer> RendererFactory::create(int32_t type) {
 }
 
 bool RendererFactory::registerRenderer(int32_t type, Creator creator, RendererInfo info) {
+    // Built-ins first, so a kind registered before the first create() replaces the built-in
+    // instead of being replaced by it.
+    registerBuiltIns();
     return store(type, std::move(creator), std::move(info));
 }
 

@@ -16,7 +16,7 @@ struct RendererInfo {
 };
 
 // Process-wide registry of renderer kinds; the built-in text source renderer (type 1) is
-// registered on first use.
+// registered on first use, before any other registration.
 class RendererFactory {
 public:
     using Creator = std::function<std::shared_ptr<ISubtitleRenderer>()>;

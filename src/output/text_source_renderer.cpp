@@ -25,7 +25,8 @@ std::string buildLogged(const std::vector<SubtitleEntry>& entries, const Subtitl
                         const std::string& textTemplate) {
     bool truncated = false;
     std::string text = buildSubtitleText(entries, style, textTemplate, &truncated);
-    if (truncated) logWarningTag(kTag, "Text truncated to %zu characters", text.size());
+    // The line names the limit, not the length after the cut to a whole UTF-8 character.
+    if (truncated) logWarningTag(kTag, "Text truncated to %zu characters", kMaxSubtitleTextBytes);
     return text;
 }
 

@@ -6,8 +6,8 @@
 #include "core/language_tables.h"
 #include "core/logger.h"
 #include "net/endpoint.h"
+#include "net/json_reply.h"
 #include "stt/audio_encoding.h"
-#include "stt/json_reply.h"
 #include "stt/stt_service_client.h"
 
 namespace obs_sayline {
@@ -33,7 +33,6 @@ HttpClientConfig clientConfig() {
 SttServiceProfile profile() {
     return {kTag,
             "Deepgram API request failed: ",
-            "Failed to parse Deepgram response: ",
             "Deepgram API key not configured. Set via setApiKey() or DEEPGRAM_API_KEY "
             "environment variable.",
             {"DEEPGRAM_API_KEY"}};
@@ -41,7 +40,7 @@ SttServiceProfile profile() {
 
 const char* flag(bool value) { return value ? "true" : "false"; }
 
-Result<SttResult> parseReply(const nlohmann::json& doc, int64_t latencyMs) {
+Result<SttResult> readReply(const nlohmann::json& doc, int64_t latencyMs) {
     if (!doc.contains("results")) {
         return {ErrorCode::SttRecognitionError, "Deepgram response missing 'results' field"};
     }
@@ -103,8 +102,15 @@ Result<SttResult> parseReply(const nlohmann::json& doc, int64_t latencyMs) {
     return result;
 }
 
+}  // namespace
+
+Result<SttResult> parseDeepgramReply(const std::string& body, int64_t latencyMs) {
+    return readSttReply(body, "Failed to parse Deepgram response: ",
+                        [&](const nlohmann::json& doc) { return readReply(doc, latencyMs); });
+}
+
 // "err_msg", then "error" as text, then "error"."message", then "message"; else the fallback.
-std::string errorMessage(int32_t status, const std::string& body) {
+std::string deepgramErrorMessage(int32_t status, const std::string& body) {
     auto doc = parseJsonReply(body);
     if (doc.isSuccess() && doc.value().is_object()) {
         const auto& json = doc.value();
@@ -118,8 +124,6 @@ std::string errorMessage(int32_t status, const std::string& body) {
     }
     return HttpClient::fallbackErrorMessage(status);
 }
-
-}  // namespace
 
 struct DeepgramEngine::Impl {
     std::string apiKey;
@@ -203,7 +207,7 @@ Result<SttResult> DeepgramEngine::recognize(const AudioChunk& chunk) {
                 request.body = std::move(wav);
                 return request;
             },
-            parseReply, errorMessage);
+            parseDeepgramReply, deepgramErrorMessage);
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,11 @@
 #include "stt/stt_engine_base.h"
 
 namespace obs_sayline {
+
+// A 2xx transcription reply read as recognize() reads it; the latency only feeds the log lines.
+Result<SttResult> parseDeepgramReply(const std::string& body, int64_t latencyMs = 0);
+// The message recognize() reports for a non-2xx reply.
+std::string deepgramErrorMessage(int32_t status, const std::string& body);
 
 // Deepgram pre-recorded transcription: a WAV body, model and features in the query string; the
 // first alternative of the first channel is the result.

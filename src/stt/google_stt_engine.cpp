@@ -8,9 +8,9 @@
 #include "core/language_tables.h"
 #include "core/logger.h"
 #include "net/endpoint.h"
+#include "net/json_reply.h"
 #include "stt/audio_encoding.h"
 #include "stt/base64.h"
-#include "stt/json_reply.h"
 #include "stt/stt_service_client.h"
 
 namespace obs_sayline {
@@ -37,7 +37,6 @@ HttpClientConfig clientConfig() {
 SttServiceProfile profile() {
     return {kTag,
             "Google STT API request failed: ",
-            "Failed to parse Google STT response: ",
             "Google STT API key not configured. Set via setApiKey() or GOOGLE_STT_API_KEY / "
             "GOOGLE_API_KEY environment variable.",
             {"GOOGLE_STT_API_KEY", "GOOGLE_API_KEY"}};
@@ -68,8 +67,79 @@ int64_t wordTimeMs(const nlohmann::json& word, const char* member) {
     return secondsToMs(seconds);
 }
 
+Result<SttResult> readReply(const nlohmann::json& doc, const std::string& languageTag,
+                            bool wordTimeOffsets, int64_t latencyMs) {
+    if (doc.contains("error")) {
+        const auto& error = doc.at("error");
+        if (error.contains("message")) {
+            return {ErrorCode::SttRecognitionError, error.at("message").get<std::string>()};
+        }
+        return {ErrorCode::SttRecognitionError, "Google STT error"};
+    }
+
+    SttResult result;
+    result.language = languageTag;
+    if (!doc.contains("results") || !doc.at("results").is_array() || doc.at("results").empty()) {
+        logDebugTag(kTag, "No speech detected in audio");
+        return result;
+    }
+
+    double confidenceSum = 0.0;
+    int confidenceCount = 0;
+    for (const auto& r : doc.at("results")) {
+        if (!r.contains("alternatives") || !r.at("alternatives").is_array() ||
+            r.at("alternatives").empty()) {
+            continue;
+        }
+        const auto& a = r.at("alternatives").front();
+        if (a.contains("transcript")) {
+            if (!result.text.empty()) result.text += ' ';
+            result.text += a.at("transcript").get<std::string>();
+        }
+        if (a.contains("confidence")) {
+            confidenceSum += a.at("confidence").get<double>();
+            ++confidenceCount;
+        }
+        if (wordTimeOffsets && a.contains("words") && a.at("words").is_array()) {
+            for (const auto& w : a.at("words")) {
+                WordTiming word;
+                word.word = w.value("word", std::string());
+                word.startMs = wordTimeMs(w, "startTime");
+                word.endMs = wordTimeMs(w, "endTime");
+                word.confidence = w.value("confidence", kDefaultWordConfidence);
+                result.words.push_back(std::move(word));
+            }
+        }
+        if (r.contains("languageCode")) {
+            result.language = r.at("languageCode").get<std::string>();
+        }
+    }
+
+    result.confidence = confidenceCount >= 1 ? static_cast<float>(confidenceSum / confidenceCount)
+                                             : kDefaultConfidence;
+    if (!result.words.empty()) {
+        result.startTimeMs = result.words.front().startMs;
+        result.durationMs = result.words.back().endMs;
+    }
+
+    logDebugTag(kTag, "Recognition complete: \"%s\" (lang=%s, conf=%.2f, latency=%lldms)",
+                result.text.c_str(), result.language.c_str(), result.confidence,
+                static_cast<long long>(latencyMs));
+    return result;
+}
+
+}  // namespace
+
+Result<SttResult> parseGoogleSttReply(const std::string& body, const std::string& languageTag,
+                                      bool wordTimeOffsets, int64_t latencyMs) {
+    return readSttReply(body,
+                        "Failed to parse Google STT response: ", [&](const nlohmann::json& doc) {
+                            return readReply(doc, languageTag, wordTimeOffsets, latencyMs);
+                        });
+}
+
 // The service's own error text, else a hint for the common statuses, else "HTTP <status>: ...".
-std::string errorMessage(int32_t status, const std::string& body) {
+std::string googleSttErrorMessage(int32_t status, const std::string& body) {
     auto doc = parseJsonReply(body);
     if (doc.isSuccess() && doc.value().is_object()) {
         auto it = doc.value().find("error");
@@ -96,8 +166,6 @@ std::string errorMessage(int32_t status, const std::string& body) {
             return HttpClient::fallbackErrorMessage(status);
     }
 }
-
-}  // namespace
 
 struct GoogleSttEngine::Impl {
     std::string apiKey;
@@ -126,69 +194,6 @@ struct GoogleSttEngine::Impl {
         body["audio"]["content"] = base64Encode(encodePcm16(chunk));
         // A language from settings that is not valid UTF-8 must not abort the request.
         return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    }
-
-    Result<SttResult> parseReply(const nlohmann::json& doc, const std::string& languageTag,
-                                 int64_t latencyMs) const {
-        if (doc.contains("error")) {
-            const auto& error = doc.at("error");
-            if (error.contains("message")) {
-                return {ErrorCode::SttRecognitionError, error.at("message").get<std::string>()};
-            }
-            return {ErrorCode::SttRecognitionError, "Google STT error"};
-        }
-
-        SttResult result;
-        result.language = languageTag;
-        if (!doc.contains("results") || !doc.at("results").is_array() ||
-            doc.at("results").empty()) {
-            logDebugTag(kTag, "No speech detected in audio");
-            return result;
-        }
-
-        double confidenceSum = 0.0;
-        int confidenceCount = 0;
-        for (const auto& r : doc.at("results")) {
-            if (!r.contains("alternatives") || !r.at("alternatives").is_array() ||
-                r.at("alternatives").empty()) {
-                continue;
-            }
-            const auto& a = r.at("alternatives").front();
-            if (a.contains("transcript")) {
-                if (!result.text.empty()) result.text += ' ';
-                result.text += a.at("transcript").get<std::string>();
-            }
-            if (a.contains("confidence")) {
-                confidenceSum += a.at("confidence").get<double>();
-                ++confidenceCount;
-            }
-            if (enableWordTimeOffsets && a.contains("words") && a.at("words").is_array()) {
-                for (const auto& w : a.at("words")) {
-                    WordTiming word;
-                    word.word = w.value("word", std::string());
-                    word.startMs = wordTimeMs(w, "startTime");
-                    word.endMs = wordTimeMs(w, "endTime");
-                    word.confidence = w.value("confidence", kDefaultWordConfidence);
-                    result.words.push_back(std::move(word));
-                }
-            }
-            if (r.contains("languageCode")) {
-                result.language = r.at("languageCode").get<std::string>();
-            }
-        }
-
-        result.confidence = confidenceCount >= 1
-                                ? static_cast<float>(confidenceSum / confidenceCount)
-                                : kDefaultConfidence;
-        if (!result.words.empty()) {
-            result.startTimeMs = result.words.front().startMs;
-            result.durationMs = result.words.back().endMs;
-        }
-
-        logDebugTag(kTag, "Recognition complete: \"%s\" (lang=%s, conf=%.2f, latency=%lldms)",
-                    result.text.c_str(), result.language.c_str(), result.confidence,
-                    static_cast<long long>(latencyMs));
-        return result;
     }
 };
 
@@ -254,10 +259,11 @@ Result<SttResult> GoogleSttEngine::recognize(const AudioChunk& chunk) {
                 request.tag = "google-stt-recognize";
                 return request;
             },
-            [&](const nlohmann::json& doc, int64_t latencyMs) {
-                return impl.parseReply(doc, languageTag, latencyMs);
+            [&](const std::string& reply, int64_t latencyMs) {
+                return parseGoogleSttReply(reply, languageTag, impl.enableWordTimeOffsets,
+                                           latencyMs);
             },
-            errorMessage);
+            googleSttErrorMessage);
     });
 }
 

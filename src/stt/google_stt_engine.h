@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,13 @@
 #include "stt/stt_engine_base.h"
 
 namespace obs_sayline {
+
+// A 2xx recognition reply read as recognize() reads it: `languageTag` is the tag that was sent,
+// `wordTimeOffsets` whether word times were asked for; the latency only feeds the log line.
+Result<SttResult> parseGoogleSttReply(const std::string& body, const std::string& languageTag,
+                                      bool wordTimeOffsets, int64_t latencyMs = 0);
+// The message recognize() reports for a non-2xx reply.
+std::string googleSttErrorMessage(int32_t status, const std::string& body);
 
 // Google Cloud Speech-to-Text v1 synchronous recognition: raw 16-bit PCM, base64 in a JSON body,
 // the API key in the query string; the best alternative of every result is joined.

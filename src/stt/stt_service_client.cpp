@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/logger.h"
-#include "stt/json_reply.h"
+#include "net/json_reply.h"
 
 namespace obs_sayline {
 
@@ -17,6 +17,22 @@ std::string resolveApiKey(const std::string& storedKey, const std::vector<const 
         if (value && *value) return value;
     }
     return {};
+}
+
+Result<SttResult> readSttReply(
+    const std::string& body, const char* parsePrefix,
+    const std::function<Result<SttResult>(const nlohmann::json&)>& read) {
+    auto document = parseJsonReply(body);
+    if (document.isError()) {
+        return {ErrorCode::SttRecognitionError,
+                std::string(parsePrefix) + document.error().message};
+    }
+    // A malformed reply from outside is reported like an unparsable one.
+    try {
+        return read(document.value());
+    } catch (const nlohmann::json::exception& e) {
+        return {ErrorCode::SttRecognitionError, std::string(parsePrefix) + e.what()};
+    }
 }
 
 SttServiceClient::SttServiceClient(SttServiceProfile profile, HttpClientConfig clientConfig)
@@ -51,29 +67,13 @@ Result<SttResult> SttServiceClient::run(const std::string& storedKey,
     const HttpResponse& reply = response.value();
     if (reply.isSuccess()) {
         stats_.countSuccess();
-        return parseSuccessBody(reply.body, latencyMs, parseReply);
+        return parseReply(reply.body, latencyMs);
     }
 
     stats_.countError();
     const std::string message = errorMessage(reply.statusCode, reply.body);
     logErrorTag(profile_.logTag, "API error (HTTP %d): %s", reply.statusCode, message.c_str());
     return {HttpClient::statusToErrorCode(reply.statusCode), message};
-}
-
-Result<SttResult> SttServiceClient::parseSuccessBody(const std::string& body, int64_t latencyMs,
-                                                     const ReplyParser& parseReply) const {
-    auto document = parseJsonReply(body);
-    if (document.isError()) {
-        return {ErrorCode::SttRecognitionError,
-                std::string(profile_.parsePrefix) + document.error().message};
-    }
-    // A member of the wrong type ("text" a number, a word that is not an object, ...) is a
-    // malformed reply from outside, reported like an unparsable one.
-    try {
-        return parseReply(document.value(), latencyMs);
-    } catch (const nlohmann::json::exception& e) {
-        return {ErrorCode::SttRecognitionError, std::string(profile_.parsePrefix) + e.what()};
-    }
 }
 
 }  // namespace obs_sayline

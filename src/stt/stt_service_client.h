@@ -22,10 +22,16 @@ std::string resolveApiKey(const std::string& storedKey, const std::vector<const 
 struct SttServiceProfile {
     const char* logTag;             // "WhisperApiEngine"
     const char* transportPrefix;    // "Whisper API request failed: "
-    const char* parsePrefix;        // "Failed to parse Whisper API response: "
     const char* missingKeyMessage;  // the "API key not configured" text
     std::vector<const char*> keyEnvVars;
 };
+
+// Reads a 2xx body: the shared JSON reader parses it and `read` turns the document into a
+// result. An unparsable body, or a member of the wrong type ("text" a number, a word that is
+// not an object, ...), is SttRecognitionError with `parsePrefix` + the reason. Nothing thrown
+// by the JSON library leaves it.
+Result<SttResult> readSttReply(const std::string& body, const char* parsePrefix,
+                               const std::function<Result<SttResult>(const nlohmann::json&)>& read);
 
 // The shared request flow: counting, key resolution, the call with retries and breaker, status
 // handling and reply parsing. Owns the engine's HTTP client.
@@ -33,9 +39,9 @@ class SttServiceClient {
 public:
     // Builds the request once the key is known; may move the encoded audio into it.
     using RequestBuilder = std::function<HttpRequest(const std::string& apiKey)>;
-    // Turns a 2xx body into a result; may throw the JSON library's exceptions.
+    // Turns a 2xx body into the engine's result.
     using ReplyParser =
-        std::function<Result<SttResult>(const nlohmann::json& reply, int64_t latencyMs)>;
+        std::function<Result<SttResult>(const std::string& body, int64_t latencyMs)>;
     // Message for a non-2xx reply; must not throw.
     using ErrorMessageRule = std::function<std::string(int32_t status, const std::string& body)>;
 
@@ -48,9 +54,6 @@ public:
     HttpClient& httpClient() { return client_; }
 
 private:
-    Result<SttResult> parseSuccessBody(const std::string& body, int64_t latencyMs,
-                                       const ReplyParser& parseReply) const;
-
     SttServiceProfile profile_;
     HttpClient client_;
     SttStatistics stats_;

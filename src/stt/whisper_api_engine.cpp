@@ -8,8 +8,8 @@
 #include "core/language_tables.h"
 #include "core/logger.h"
 #include "net/endpoint.h"
+#include "net/json_reply.h"
 #include "stt/audio_encoding.h"
-#include "stt/json_reply.h"
 #include "stt/stt_service_client.h"
 
 namespace obs_sayline {
@@ -35,13 +35,12 @@ HttpClientConfig clientConfig() {
 SttServiceProfile profile() {
     return {kTag,
             "Whisper API request failed: ",
-            "Failed to parse Whisper API response: ",
             "OpenAI API key not configured. Set via setApiKey() or OPENAI_API_KEY environment "
             "variable.",
             {"OPENAI_API_KEY"}};
 }
 
-Result<SttResult> parseReply(const nlohmann::json& doc, int64_t latencyMs) {
+Result<SttResult> readReply(const nlohmann::json& doc, int64_t latencyMs) {
     SttResult result;
     if (doc.contains("text")) result.text = doc.at("text").get<std::string>();
     if (doc.contains("language")) result.language = doc.at("language").get<std::string>();
@@ -94,8 +93,15 @@ Result<SttResult> parseReply(const nlohmann::json& doc, int64_t latencyMs) {
     return result;
 }
 
+}  // namespace
+
+Result<SttResult> parseWhisperReply(const std::string& body, int64_t latencyMs) {
+    return readSttReply(body, "Failed to parse Whisper API response: ",
+                        [&](const nlohmann::json& doc) { return readReply(doc, latencyMs); });
+}
+
 // The service's own error text ({"error":{"message":...}}), else "HTTP <status>: <reason>".
-std::string errorMessage(int32_t status, const std::string& body) {
+std::string whisperErrorMessage(int32_t status, const std::string& body) {
     auto doc = parseJsonReply(body);
     if (doc.isSuccess() && doc.value().is_object()) {
         auto it = doc.value().find("error");
@@ -105,8 +111,6 @@ std::string errorMessage(int32_t status, const std::string& body) {
     }
     return HttpClient::fallbackErrorMessage(status);
 }
-
-}  // namespace
 
 struct WhisperApiEngine::Impl {
     std::string apiKey;
@@ -187,7 +191,7 @@ Result<SttResult> WhisperApiEngine::recognize(const AudioChunk& chunk) {
             [&](const std::string& key) {
                 return impl_->buildRequest(key, language, std::move(wav));
             },
-            parseReply, errorMessage);
+            parseWhisperReply, whisperErrorMessage);
     });
 }
 

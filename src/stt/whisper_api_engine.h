@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,11 @@
 #include "stt/stt_engine_base.h"
 
 namespace obs_sayline {
+
+// A 2xx transcription reply read as recognize() reads it; the latency only feeds the log line.
+Result<SttResult> parseWhisperReply(const std::string& body, int64_t latencyMs = 0);
+// The message recognize() reports for a non-2xx reply.
+std::string whisperErrorMessage(int32_t status, const std::string& body);
 
 // OpenAI audio transcription: the block goes up as a WAV file in a multipart POST and comes back
 // as verbose JSON with segments (for confidence and the no-speech check) and optional words.

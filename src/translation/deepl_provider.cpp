@@ -9,6 +9,7 @@
 #include "core/logger.h"
 #include "net/endpoint.h"
 #include "net/http_client.h"
+#include "net/json_reply.h"
 #include "translation/provider_statistics.h"
 #include "translation/provider_support.h"
 
@@ -56,12 +57,13 @@ const char* formalityValue(int32_t formality) {
     }
 }
 
-std::string errorMessageFor(const HttpResponse& response) {
-    const json body = json::parse(response.body, nullptr, false);
-    if (body.is_object()) {
-        auto it = body.find("message");
-        // A message of another type carries no usable text: use the status's own.
-        if (it != body.end() && it->is_string()) return it->get<std::string>();
+}  // namespace
+
+std::string deeplErrorMessage(const HttpResponse& response) {
+    // A message of another type carries no usable text: use the status's own.
+    auto body = parseJsonReply(response.body);
+    if (body.isSuccess()) {
+        if (auto message = stringMember(body.value(), "message")) return *message;
     }
     switch (response.statusCode) {
         case 400:
@@ -84,8 +86,6 @@ std::string errorMessageFor(const HttpResponse& response) {
             return HttpClient::fallbackErrorMessage(response.statusCode);
     }
 }
-
-}  // namespace
 
 class DeepLProvider::Client {
 public:
@@ -133,11 +133,14 @@ public:
     ProviderStatistics stats;
 };
 
-namespace {
-
-Result<TranslationResult> parseReply(const std::string& text, int64_t latencyMs) {
+Result<TranslationResult> parseDeepLReply(const std::string& text, int64_t latencyMs) {
+    constexpr const char* kParsePrefix = "Failed to parse DeepL API response: ";
+    auto parsed = parseJsonReply(text);
+    if (parsed.isError()) {
+        return Error(ErrorCode::TranslationFailed, kParsePrefix + parsed.error().message);
+    }
     try {
-        const json body = json::parse(text);
+        const json& body = parsed.value();
         if (!body.is_object() || !body.contains("translations") ||
             !body["translations"].is_array()) {
             return Error(ErrorCode::TranslationFailed,
@@ -163,13 +166,10 @@ Result<TranslationResult> parseReply(const std::string& text, int64_t latencyMs)
                     static_cast<long long>(latencyMs));
         return result;
     } catch (const json::exception& e) {
-        // Covers both malformed JSON and members of an unexpected type.
-        return Error(ErrorCode::TranslationFailed,
-                     std::string("Failed to parse DeepL API response: ") + e.what());
+        // A member of an unexpected type.
+        return Error(ErrorCode::TranslationFailed, kParsePrefix + std::string(e.what()));
     }
 }
-
-}  // namespace
 
 Result<TranslationResult> DeepLProvider::Client::request(const std::string& text,
                                                          const std::string& source,
@@ -199,10 +199,10 @@ Result<TranslationResult> DeepLProvider::Client::request(const std::string& text
     req.followRedirects = false;
     req.tag = "deepl-translate";
 
-    const ProviderCallInfo call{kTag, "DeepL API request failed: ", errorMessageFor};
+    const ProviderCallInfo call{kTag, "DeepL API request failed: ", deeplErrorMessage};
     auto sent = sendTranslationRequest(http, stats, std::move(req), text.size(), start, call);
     if (sent.isError()) return sent.error();
-    return parseReply(sent.value().response.body, sent.value().latencyMs);
+    return parseDeepLReply(sent.value().response.body, sent.value().latencyMs);
 }
 
 DeepLProvider::DeepLProvider()

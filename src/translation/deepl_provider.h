@@ -1,13 +1,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "net/http_types.h"
 #include "translation/translation_provider_base.h"
 
 namespace obs_sayline {
+
+// A 2xx reply read as translate() reads it; the latency is copied into the result.
+Result<TranslationResult> parseDeepLReply(const std::string& body, int64_t latencyMs = 0);
+// The message translate() reports for a non-2xx reply.
+std::string deeplErrorMessage(const HttpResponse& response);
 
 // DeepL REST API v2: form-encoded POST to "/v2/translate" on the free-plan or pro-plan host,
 // chosen by the key at every request.

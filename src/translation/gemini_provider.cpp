@@ -12,6 +12,7 @@
 #include "core/logger.h"
 #include "net/endpoint.h"
 #include "net/http_client.h"
+#include "net/json_reply.h"
 #include "translation/provider_statistics.h"
 #include "translation/provider_support.h"
 
@@ -40,7 +41,9 @@ std::string effectiveEnvKey() {
     return key.empty() ? envValue("GEMINI_API_KEY") : key;
 }
 
-std::string errorMessageFor(const HttpResponse& response) {
+}  // namespace
+
+std::string geminiErrorMessage(const HttpResponse& response) {
     if (auto message = googleErrorMessage(response.body)) return *message;
     switch (response.statusCode) {
         case 400:
@@ -61,6 +64,8 @@ std::string errorMessageFor(const HttpResponse& response) {
             return HttpClient::fallbackErrorMessage(response.statusCode);
     }
 }
+
+namespace {
 
 std::string trimmed(const std::string& text) {
     size_t begin = 0;
@@ -126,10 +131,18 @@ Result<std::string> candidateText(const json& body) {
     return withoutWrappingQuotes(trimmed(joined));
 }
 
-Result<TranslationResult> parseReply(const std::string& text, const std::string& sourceLanguage,
-                                     const std::string& model, int64_t latencyMs) {
+}  // namespace
+
+Result<TranslationResult> parseGeminiReply(const std::string& text,
+                                           const std::string& sourceLanguage,
+                                           const std::string& model, int64_t latencyMs) {
+    constexpr const char* kParsePrefix = "Failed to parse Gemini API response: ";
+    auto parsed = parseJsonReply(text);
+    if (parsed.isError()) {
+        return Error(ErrorCode::TranslationFailed, kParsePrefix + parsed.error().message);
+    }
     try {
-        const json body = json::parse(text);
+        const json& body = parsed.value();
         const bool hasCandidates = body.is_object() && body.contains("candidates") &&
                                    body["candidates"].is_array() && !body["candidates"].empty();
         if (!hasCandidates) {
@@ -166,13 +179,10 @@ Result<TranslationResult> parseReply(const std::string& text, const std::string&
                     result.completionTokens);
         return result;
     } catch (const json::exception& e) {
-        // Covers both malformed JSON and members of an unexpected type.
-        return Error(ErrorCode::TranslationFailed,
-                     std::string("Failed to parse Gemini API response: ") + e.what());
+        // A member of an unexpected type.
+        return Error(ErrorCode::TranslationFailed, kParsePrefix + std::string(e.what()));
     }
 }
-
-}  // namespace
 
 class GeminiProvider::Client {
 public:
@@ -247,12 +257,12 @@ Result<TranslationResult> GeminiProvider::Client::request(const TranslationReque
     req.followRedirects = false;
     req.tag = "gemini-translate";
 
-    const ProviderCallInfo call{kTag, "Gemini API request failed: ", errorMessageFor};
+    const ProviderCallInfo call{kTag, "Gemini API request failed: ", geminiErrorMessage};
     auto sent =
         sendTranslationRequest(http, stats, std::move(req), request.text.size(), start, call);
     if (sent.isError()) return sent.error();
-    return parseReply(sent.value().response.body, request.sourceLanguage, model,
-                      sent.value().latencyMs);
+    return parseGeminiReply(sent.value().response.body, request.sourceLanguage, model,
+                            sent.value().latencyMs);
 }
 
 GeminiProvider::GeminiProvider() : client_(std::make_unique<Client>()) {}
@@ -374,8 +384,7 @@ VoidResult GeminiProvider::translateStream(const TranslationRequest& request) {
     }
     auto result = translate(request);
     if (result.isError()) return result.error();
-    emitStreamResult(result.value(), true);
-    return VoidResult::success();
+    return emitStreamResult(result.value(), true, kTag);
 }
 
 }  // namespace obs_sayline

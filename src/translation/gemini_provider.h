@@ -1,13 +1,23 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "net/http_types.h"
 #include "translation/translation_provider_base.h"
 
 namespace obs_sayline {
+
+// A 2xx reply read as translate() reads it: `sourceLanguage` is the request's, `model` only
+// feeds the log line, the latency is copied into the result.
+Result<TranslationResult> parseGeminiReply(const std::string& body,
+                                           const std::string& sourceLanguage,
+                                           const std::string& model, int64_t latencyMs = 0);
+// The message translate() reports for a non-2xx reply.
+std::string geminiErrorMessage(const HttpResponse& response);
 
 // Google Gemini generateContent: an instruction prompt around the text, the model's reply taken
 // as the translation. Accepts any target language and reports token use.

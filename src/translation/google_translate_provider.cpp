@@ -9,6 +9,7 @@
 #include "core/logger.h"
 #include "net/endpoint.h"
 #include "net/http_client.h"
+#include "net/json_reply.h"
 #include "translation/provider_statistics.h"
 #include "translation/provider_support.h"
 
@@ -37,7 +38,9 @@ bool listedOrPrefixListed(const std::string& code) {
     return languages::contains(list, code) || languages::contains(list, code.substr(0, 2));
 }
 
-std::string errorMessageFor(const HttpResponse& response) {
+}  // namespace
+
+std::string googleTranslateErrorMessage(const HttpResponse& response) {
     if (auto message = googleErrorMessage(response.body)) return *message;
     switch (response.statusCode) {
         case 400:
@@ -57,9 +60,14 @@ std::string errorMessageFor(const HttpResponse& response) {
     }
 }
 
-Result<TranslationResult> parseReply(const std::string& text, int64_t latencyMs) {
+Result<TranslationResult> parseGoogleTranslateReply(const std::string& text, int64_t latencyMs) {
+    constexpr const char* kParsePrefix = "Failed to parse Google Translate API response: ";
+    auto parsed = parseJsonReply(text);
+    if (parsed.isError()) {
+        return Error(ErrorCode::TranslationFailed, kParsePrefix + parsed.error().message);
+    }
     try {
-        const json body = json::parse(text);
+        const json& body = parsed.value();
         const bool shaped = body.is_object() && body.contains("data") && body["data"].is_object() &&
                             body["data"].contains("translations") &&
                             body["data"]["translations"].is_array() &&
@@ -85,13 +93,10 @@ Result<TranslationResult> parseReply(const std::string& text, int64_t latencyMs)
                     result.detectedLanguage.c_str(), static_cast<long long>(latencyMs));
         return result;
     } catch (const json::exception& e) {
-        // Covers both malformed JSON and members of an unexpected type.
-        return Error(ErrorCode::TranslationFailed,
-                     std::string("Failed to parse Google Translate API response: ") + e.what());
+        // A member of an unexpected type.
+        return Error(ErrorCode::TranslationFailed, kParsePrefix + std::string(e.what()));
     }
 }
-
-}  // namespace
 
 class GoogleTranslateProvider::Client {
 public:
@@ -151,10 +156,11 @@ Result<TranslationResult> GoogleTranslateProvider::Client::request(const std::st
     req.followRedirects = false;
     req.tag = "google-translate";
 
-    const ProviderCallInfo call{kTag, "Google Translate API request failed: ", errorMessageFor};
+    const ProviderCallInfo call{
+        kTag, "Google Translate API request failed: ", googleTranslateErrorMessage};
     auto sent = sendTranslationRequest(http, stats, std::move(req), text.size(), start, call);
     if (sent.isError()) return sent.error();
-    return parseReply(sent.value().response.body, sent.value().latencyMs);
+    return parseGoogleTranslateReply(sent.value().response.body, sent.value().latencyMs);
 }
 
 GoogleTranslateProvider::GoogleTranslateProvider() : client_(std::make_unique<Client>()) {}

@@ -1,13 +1,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "net/http_types.h"
 #include "translation/translation_provider_base.h"
 
 namespace obs_sayline {
+
+// A 2xx reply read as translate() reads it; the latency is copied into the result.
+Result<TranslationResult> parseGoogleTranslateReply(const std::string& body, int64_t latencyMs = 0);
+// The message translate() reports for a non-2xx reply.
+std::string googleTranslateErrorMessage(const HttpResponse& response);
 
 // Google Cloud Translation API v2 (basic): a small JSON POST with the key in the query string.
 class GoogleTranslateProvider : public TranslationProviderBase {

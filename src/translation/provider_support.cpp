@@ -1,10 +1,10 @@
 #include "translation/provider_support.h"
 
 #include <cstdlib>
-#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "core/logger.h"
+#include "net/json_reply.h"
 
 namespace obs_sayline::translation_detail {
 
@@ -72,13 +72,11 @@ Result<HttpCallOutcome> sendTranslationRequest(HttpClient& client, ProviderStati
 }
 
 std::optional<std::string> googleErrorMessage(const std::string& body) {
-    const nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
-    if (!parsed.is_object()) return std::nullopt;
-    auto error = parsed.find("error");
-    if (error == parsed.end() || !error->is_object()) return std::nullopt;
-    auto message = error->find("message");
-    if (message == error->end() || !message->is_string()) return std::nullopt;
-    return message->get<std::string>();
+    auto parsed = parseJsonReply(body);
+    if (parsed.isError() || !parsed.value().is_object()) return std::nullopt;
+    auto error = parsed.value().find("error");
+    if (error == parsed.value().end()) return std::nullopt;
+    return stringMember(*error, "message");
 }
 
 }  // namespace obs_sayline::translation_detail

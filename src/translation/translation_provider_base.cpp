@@ -1,5 +1,7 @@
 #include "translation/translation_provider_base.h"
 
+#include <exception>
+#include <string>
 #include <utility>
 
 #include "core/logger.h"
@@ -40,9 +42,20 @@ void TranslationProviderBase::shutdownCommon(const char* logTag) {
     streaming_.store(false);
 }
 
-void TranslationProviderBase::emitStreamResult(const TranslationResult& result, bool isFinal) {
-    std::lock_guard<std::mutex> lock(callbacksMutex_);
-    if (streamCallback_) streamCallback_(result, isFinal);
+VoidResult TranslationProviderBase::emitStreamResult(const TranslationResult& result, bool isFinal,
+                                                     const char* logTag) {
+    std::string reason;
+    try {
+        std::lock_guard<std::mutex> lock(callbacksMutex_);
+        if (streamCallback_) streamCallback_(result, isFinal);
+        return VoidResult::success();
+    } catch (const std::exception& e) {
+        reason = e.what();
+    } catch (...) {
+        reason = "unknown exception";
+    }
+    logErrorTag(logTag, "Stream callback failed: %s", reason.c_str());
+    return VoidResult(ErrorCode::InternalError, "Stream callback failed: " + reason);
 }
 
 }  // namespace obs_sayline

@@ -35,7 +35,9 @@ protected:
     // Logs the statistics and returns to the uninitialised state; nothing when not initialised.
     void shutdownCommon(const char* logTag);
     // Delivers a result to the stream callback, when one is set, under the callbacks mutex.
-    void emitStreamResult(const TranslationResult& result, bool isFinal);
+    // The callback is the caller's code: whatever it throws stays here, logged under `logTag`
+    // and returned as the stream's failure.
+    VoidResult emitStreamResult(const TranslationResult& result, bool isFinal, const char* logTag);
 
 private:
     std::atomic<bool> initialized_{false};

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <util/base.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <future>
 #include <stdexcept>
 #include <string>
 
@@ -141,6 +144,30 @@ TEST_F(LoggerTest, try_log_gives_up_while_the_lock_is_held_elsewhere) {
     Logger::instance().removeBackend(reentrant);
     ASSERT_EQ(reentrant->entries.size(), 1u);
     EXPECT_FALSE(HostLogCapture::instance().containsSubstring("nested"));
+}
+
+// A backend that logs runs on the thread that holds the dispatch lock: its line is dropped,
+// where waiting for the lock would hang that thread for good. In a child process, so a hang
+// cannot stall the other tests.
+TEST_F(LoggerTest, a_backend_that_logs_is_not_dispatched_again) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            struct Chatty : RecordingBackend {
+                void write(const LogEntry& entry) override {
+                    RecordingBackend::write(entry);
+                    logWarning("from the backend");
+                }
+            };
+            auto chatty = std::make_shared<Chatty>();
+            Logger::instance().addBackend(chatty);
+            auto outer = std::async(std::launch::async, [] { logInfo("outer"); });
+            if (outer.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+                std::_Exit(2);
+            }
+            std::_Exit(chatty->entries.size() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -215,6 +215,21 @@ TEST_F(EngineTest, history_keeps_the_newest_max_entries) {
     EXPECT_EQ(entries.front().originalText, "line 1");
     EXPECT_EQ(entries.back().originalText, "line 100");
     EXPECT_EQ(engine.getStats().subtitlesDisplayed, 101u);
+
+    // A new limit applies at once and to the entries published after it.
+    EngineConfig smaller = engine.getConfig();
+    smaller.maxEntries = 2;
+    ASSERT_TRUE(engine.updateConfig(smaller));
+    EXPECT_EQ(engine.getConfig().maxEntries, 2);
+    entries = engine.getAllEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries.front().originalText, "line 99");
+    capture->feed(mono16k(480));
+    ASSERT_TRUE(settled(102));
+    entries = engine.getAllEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries.front().originalText, "line 100");
+    EXPECT_EQ(entries.back().originalText, "line 101");
 }
 
 TEST_F(EngineTest, empty_recognitions_make_no_entry_and_failures_are_reported) {

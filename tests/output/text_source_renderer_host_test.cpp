@@ -106,6 +106,12 @@ TEST_F(TextSourceRendererHostTest, creates_a_styled_text_source_and_writes_subti
               "{\"sourceName\":\"renderer test subs\",\"showCount\":2,\"updateCount\":1,"
               "\"clearCount\":1,\"isVisible\":false}");
 
+    // The limit falls inside a two-byte character, so 4095 bytes remain; the warning names 4096.
+    ASSERT_TRUE(renderer.showSubtitle(entry((std::string(4095, 'a') + "\xC3\xA9").c_str())));
+    EXPECT_EQ(HostText("renderer test subs").text(), std::string(4095, 'a'));
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        "[obs-sayline] [TextSourceRenderer] Text truncated to 4096 characters"));
+
     renderer.setOpacity(1.5f);
     EXPECT_EQ(renderer.getOpacity(), 1.0f);
     renderer.hide();

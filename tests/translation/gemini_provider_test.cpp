@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 
 #include "net/endpoint.h"
@@ -159,6 +160,12 @@ TEST_F(GeminiProviderTest, blocked_empty_and_malformed_replies_fail) {
          typeError + "type must be string, but is number"},
         {200, reply(R"([{"text":"a"}])", R"(,"usageMetadata":{"promptTokenCount":"9"})"),
          ErrorCode::TranslationFailed, typeError + "type must be number, but is string"},
+        {200, "", ErrorCode::TranslationFailed,
+         "Failed to parse Gemini API response: Empty JSON string"},
+        {200, "<html>", ErrorCode::TranslationFailed,
+         "Failed to parse Gemini API response: JSON parse error at position 1: "
+         "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while "
+         "parsing value - invalid literal; last read: '<'"},
         {404, "", ErrorCode::FileNotFound, "Model not found - check the model name"},
         {400, R"({"error":{"code":400,"message":"API key not valid."}})",
          ErrorCode::InvalidArgument, "API key not valid."},
@@ -217,7 +224,7 @@ TEST_F(GeminiProviderTest, key_rules_model_and_endpoint_overrides) {
 
 TEST_F(GeminiProviderTest, mixed_run_statistics_and_streaming) {
     FakeService service;
-    service.reply(200, reply(R"([{"text":"Hi"}])"));
+    for (int i = 0; i < 3; ++i) service.reply(200, reply(R"([{"text":"Hi"}])"));
     service.reply(403, "");
     auto provider = makeProvider(service, "");
 
@@ -238,6 +245,21 @@ TEST_F(GeminiProviderTest, mixed_run_statistics_and_streaming) {
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(provider->isStreaming());
 
+    // The callback is the caller's code: what it throws ends the stream as a failure and
+    // leaves the provider usable.
+    provider->setStreamCallback(
+        [](const TranslationResult&, bool) { throw std::runtime_error("sink closed"); });
+    auto thrown = provider->translateStream(request("hello", "ko", "en"));
+    ASSERT_TRUE(thrown.isError());
+    EXPECT_EQ(thrown.error().code, ErrorCode::InternalError);
+    EXPECT_EQ(thrown.error().message, "Stream callback failed: sink closed");
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        "[obs-sayline] [GeminiProvider] Stream callback failed: sink closed"));
+    provider->setStreamCallback([](const TranslationResult&, bool) { throw 7; });
+    EXPECT_EQ(provider->translateStream(request("hello", "ko", "en")).error().message,
+              "Stream callback failed: unknown exception");
+    provider->setStreamCallback([&](const TranslationResult&, bool) { ++calls; });
+
     auto denied = provider->translateStream(request("hey", "ko", "en"));
     ASSERT_TRUE(denied.isError());
     EXPECT_EQ(denied.error().code, ErrorCode::PermissionDenied);
@@ -251,8 +273,8 @@ TEST_F(GeminiProviderTest, mixed_run_statistics_and_streaming) {
 
     double average = -1;
     EXPECT_EQ(test::statsWithoutLatency(provider->getStatistics(), &average),
-              R"({"provider":"gemini","model":"gemini-2.5-flash","requests":4,"successes":1,)"
-              R"("errors":3,"averageLatencyMs":#,"successRate":25.0,"totalCharsTranslated":5})");
+              R"({"provider":"gemini","model":"gemini-2.5-flash","requests":6,"successes":3,)"
+              R"("errors":3,"averageLatencyMs":#,"successRate":50.0,"totalCharsTranslated":15})");
     EXPECT_GE(average, 0.0);
 
     EXPECT_TRUE(provider->supportsLanguagePair("", "klingon"));

@@ -146,9 +146,14 @@ TEST_F(GoogleTranslateProviderTest, reply_shapes_and_error_statuses) {
     service.reply(200, "{");
     auto broken = provider->translate(request("x", "ko", "en"));
     ASSERT_TRUE(broken.isError());
-    EXPECT_EQ(
-        broken.error().message.rfind("Failed to parse Google Translate API response: [json", 0),
-        0u);
+    EXPECT_EQ(broken.error().code, ErrorCode::TranslationFailed);
+    EXPECT_EQ(broken.error().message,
+              "Failed to parse Google Translate API response: JSON parse error at position 2: "
+              "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error "
+              "while parsing object key - unexpected end of input; expected string literal");
+    service.reply(200, "");
+    EXPECT_EQ(provider->translate(request("x", "ko", "en")).error().message,
+              "Failed to parse Google Translate API response: Empty JSON string");
     service.reply(200, R"({"data":{"translations":[42]}})");
     auto odd = provider->translate(request("x", "ko", "en"));
     ASSERT_TRUE(odd.isSuccess());

@@ -1,4 +1,4 @@
-#include "stt/json_reply.h"
+#include "net/json_reply.h"
 
 #include <cmath>
 #include <exception>

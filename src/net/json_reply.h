@@ -9,9 +9,10 @@
 
 namespace obs_sayline {
 
-// Parses a service reply. Empty body: InvalidArgument "Empty JSON string"; syntax error:
-// ConfigParseError "JSON parse error at position <byte>: <explanation>"; anything else thrown
-// while parsing: ConfigParseError "JSON parse error: <explanation>".
+// Parses a service reply (speech engines and translation providers alike). Empty body:
+// InvalidArgument "Empty JSON string"; syntax error: ConfigParseError "JSON parse error at position
+// <byte>: <explanation>"; anything else thrown while parsing: ConfigParseError "JSON parse error:
+// <explanation>".
 Result<nlohmann::json> parseJsonReply(const std::string& body);
 
 // The member `key` of `object` when `object` is an object holding a string there.

@@ -1,10 +1,8 @@
-#include "stt/json_reply.h"
+#include "net/json_reply.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
-
-#include "stt/stt_statistics.h"
 
 namespace obs_sayline {
 namespace {
@@ -42,22 +40,6 @@ TEST(JsonReply, seconds_truncate_to_milliseconds_and_saturate) {
     EXPECT_EQ(secondsToMs(-0.0015), -1);
     EXPECT_EQ(secondsToMs(1e300), std::numeric_limits<int64_t>::max());
     EXPECT_EQ(secondsToMs(-1e300), std::numeric_limits<int64_t>::min());
-}
-
-TEST(SttStatistics, text_has_fixed_member_order_and_one_decimal) {
-    SttStatistics stats;
-    EXPECT_EQ(
-        stats.toText(),
-        R"({"requests":0,"successes":0,"errors":0,"averageLatencyMs":0.0,"successRate":0.0})");
-    for (int i = 0; i < 4; ++i) stats.countRequest();
-    for (int i = 0; i < 3; ++i) stats.countSuccess();
-    stats.countError();
-    stats.addLatency(2000);
-    stats.addLatency(530);
-    EXPECT_EQ(
-        stats.toText(),
-        R"({"requests":4,"successes":3,"errors":1,"averageLatencyMs":632.5,"successRate":75.0})");
-    EXPECT_EQ(stats.toText(R"("engine":"x",)").rfind(R"({"engine":"x","requests":4,)", 0), 0u);
 }
 
 }  // namespace

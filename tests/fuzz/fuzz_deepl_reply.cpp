@@ -1,0 +1,18 @@
+// The DeepL provider's reading of a 2xx reply and of an error reply.
+
+#include "fuzz_support.h"
+#include "translation/deepl_provider.h"
+
+using namespace obs_sayline;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    HttpResponse response;
+    response.statusCode = fuzz::errorStatus(size);
+    response.body = fuzz::bytes(data, size);
+    fuzz::noThrow("parseDeepLReply", [&] {
+        fuzz::expectResult("parseDeepLReply", parseDeepLReply(response.body),
+                           ErrorCode::TranslationFailed);
+    });
+    fuzz::noThrow("deeplErrorMessage", [&] { (void)deeplErrorMessage(response); });
+    return 0;
+}
