@@ -22,6 +22,8 @@ constexpr const char* kBackgroundColor = "background_color";
 constexpr const char* kBackgroundPadding = "background_padding";
 constexpr const char* kMaxSubtitleLength = "max_subtitle_length";
 constexpr const char* kSubtitleDuration = "subtitle_duration";
+constexpr const char* kTranscriptFormat = "transcript_format";
+constexpr const char* kTranscriptDir = "transcript_dir";
 }  // namespace keys
 
 // Stored values of the engine and provider lists.
@@ -37,6 +39,10 @@ constexpr const char* kOpenAi = "openai";
 constexpr const char* kAnthropic = "anthropic";
 constexpr const char* kGemini = "gemini";
 constexpr const char* kAutoLanguage = "auto";
+constexpr const char* kTranscriptOff = "off";
+constexpr const char* kTranscriptSrt = "srt";
+constexpr const char* kTranscriptVtt = "vtt";
+constexpr const char* kTranscriptBoth = "both";
 }  // namespace values
 
 }  // namespace obs_sayline

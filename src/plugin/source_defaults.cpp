@@ -33,6 +33,8 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_int(settings, kBackgroundPadding.key, kBackgroundPadding.defaultValue);
     obs_data_set_default_int(settings, kMaxSubtitleLength.key, kMaxSubtitleLength.defaultValue);
     obs_data_set_default_int(settings, kSubtitleDuration.key, kSubtitleDuration.defaultValue);
+    obs_data_set_default_string(settings, keys::kTranscriptFormat, kTranscriptFormat);
+    obs_data_set_default_string(settings, keys::kTranscriptDir, kTranscriptDir);
     logInfo("Default settings applied");
 }
 

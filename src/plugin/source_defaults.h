@@ -33,6 +33,8 @@ constexpr const char* kTargetLanguage = "en";
 constexpr bool kShowOriginal = false;
 constexpr bool kEnableTranslation = true;
 constexpr bool kBackgroundEnabled = false;
+constexpr const char* kTranscriptFormat = values::kTranscriptOff;
+constexpr const char* kTranscriptDir = "";  // beside the recording, or the videos folder
 // The colour property has no alpha: the stored default is opaque only once read (a stored 0
 // also reads as opaque white).
 constexpr uint32_t kFontColor = 0xFFFFFF;

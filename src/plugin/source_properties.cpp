@@ -46,6 +46,13 @@ constexpr ListItem kProviders[] = {
     {"Provider.Gemini", values::kGemini},
 };
 
+constexpr ListItem kTranscriptFormats[] = {
+    {"TranscriptFormat.Off", values::kTranscriptOff},
+    {"TranscriptFormat.Srt", values::kTranscriptSrt},
+    {"TranscriptFormat.Vtt", values::kTranscriptVtt},
+    {"TranscriptFormat.Both", values::kTranscriptBoth},
+};
+
 struct ServicePage {
     const char* value;
     const char* url;
@@ -172,6 +179,10 @@ obs_properties_t* buildProperties() {
                                   padding.max, padding.step);
     addInt(props, defaults::kMaxSubtitleLength, localText("MaxSubtitleLength"));
     addInt(props, defaults::kSubtitleDuration, localText("SubtitleDuration"));
+
+    addList(props, keys::kTranscriptFormat, localText("SaveTranscript"), kTranscriptFormats);
+    obs_properties_add_path(props, keys::kTranscriptDir, localText("TranscriptFolder"),
+                            OBS_PATH_DIRECTORY, nullptr, nullptr);
 
     logInfo("Sayline source properties created with full settings");
     return props;

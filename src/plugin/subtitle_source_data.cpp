@@ -5,6 +5,7 @@
 #include "core/logger.h"
 #include "engine/subtitle_engine.h"
 #include "plugin/source_capture.h"
+#include "plugin/recording_events.h"
 #include "plugin/source_lifecycle.h"
 
 namespace obs_sayline {
@@ -14,6 +15,9 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     engine = std::make_unique<SubtitleEngine>();
     sceneText = std::make_shared<SceneTextSink>(text);
     sinks->add(sceneText);
+    transcript = std::make_shared<TranscriptSink>();
+    sinks->add(transcript);
+    followRecordings(transcript);
 }
 
 SubtitleSourceData::~SubtitleSourceData() {

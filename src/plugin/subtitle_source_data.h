@@ -15,6 +15,7 @@
 #include "plugin/scene_text_sink.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
+#include "plugin/transcript_sink.h"
 
 namespace obs_sayline {
 
@@ -80,6 +81,7 @@ struct SubtitleSourceData {
     std::shared_ptr<SubtitleSinks> sinks = std::make_shared<SubtitleSinks>();
     std::shared_ptr<PrivateTextSource> text = std::make_shared<PrivateTextSource>();
     std::shared_ptr<SceneTextSink> sceneText;  // the subtitle left for the render thread
+    std::shared_ptr<TranscriptSink> transcript;  // the transcript files
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread

@@ -60,6 +60,8 @@ TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
     EXPECT_EQ(obs_data_get_int(defaults, "background_padding"), 10);
     EXPECT_EQ(obs_data_get_int(defaults, "max_subtitle_length"), 100);
     EXPECT_EQ(obs_data_get_int(defaults, "subtitle_duration"), 3000);
+    EXPECT_STREQ(obs_data_get_string(defaults, "transcript_format"), "off");
+    EXPECT_STREQ(obs_data_get_string(defaults, "transcript_dir"), "");
     EXPECT_FALSE(obs_data_has_user_value(defaults, "stt_api_key"));
     obs_data_release(defaults);
 }
@@ -93,6 +95,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"background_padding", OBS_PROPERTY_INT, "Background Padding (배경 여백)"},
         {"max_subtitle_length", OBS_PROPERTY_INT, "Max Subtitle Length (최대 자막 길이)"},
         {"subtitle_duration", OBS_PROPERTY_INT, "Subtitle Duration (ms)"},
+        {"transcript_format", OBS_PROPERTY_LIST, "Save transcript"},
+        {"transcript_dir", OBS_PROPERTY_PATH, "Transcript folder"},
     };
     size_t index = 0;
     for (obs_property_t* p = obs_properties_first(props); p; obs_property_next(&p), ++index) {
@@ -129,6 +133,13 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
                                                           {"OpenAI GPT", "openai"},
                                                           {"Anthropic Claude", "anthropic"},
                                                           {"Google Gemini", "gemini"}}));
+    EXPECT_EQ(listItems(obs_properties_get(props, "transcript_format")),
+              (std::vector<std::pair<std::string, std::string>>{{"Off", "off"},
+                                                                {"SRT", "srt"},
+                                                                {"WebVTT", "vtt"},
+                                                                {"SRT and WebVTT", "both"}}));
+    EXPECT_EQ(obs_property_path_type(obs_properties_get(props, "transcript_dir")),
+              OBS_PATH_DIRECTORY);
 
     struct Range {
         const char* name;
