@@ -4,8 +4,8 @@
 
 #include "core/logger.h"
 #include "engine/subtitle_engine.h"
-#include "plugin/source_capture.h"
 #include "plugin/recording_events.h"
+#include "plugin/source_capture.h"
 #include "plugin/source_lifecycle.h"
 
 namespace obs_sayline {
