@@ -54,13 +54,12 @@ struct TranscriptSink::State {
 
     void startLocked(TranscriptSession names, Clock::time_point origin, bool recording) {
         names.id = nextSessionId++;
+        names.startedAt = std::chrono::system_clock::now();
         current = Session{std::move(names), origin, std::nullopt, recording};
         ended.reset();
     }
     void startActivationLocked(Clock::time_point at) {
-        TranscriptSession names;
-        names.baseName = activationTranscriptName(std::chrono::system_clock::now());
-        startLocked(std::move(names), at, false);
+        startLocked(TranscriptSession{}, at, false);
     }
     // Whether the writer's files still belong to a transcript that takes cues.
     bool keepsOpenLocked(const TranscriptWriter& writer, Clock::time_point now) const {
@@ -181,10 +180,8 @@ void TranscriptSink::recordingStarted(const std::string& recordingPath, Clock::t
         names.folder = path.parent_path().u8string();
         names.baseName = path.stem().u8string();
     }
-    if (names.baseName.empty()) {
-        names.folder.clear();
-        names.baseName = activationTranscriptName(std::chrono::system_clock::now());
-    }
+    // Without a file name: a sayline- transcript in the videos folder.
+    if (names.baseName.empty()) names.folder.clear();
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->startLocked(std::move(names), at, true);
     state_->wake.notify_all();

@@ -123,6 +123,9 @@ void TranscriptWriter::stop(const std::string& path, const std::string& reason) 
 }
 
 bool TranscriptWriter::open(const TranscriptCue& cue) {
+    const std::string baseName = cue.session.baseName.empty()
+                                     ? activationTranscriptName(cue.session.startedAt)
+                                     : cue.session.baseName;
     std::string folder = cue.options.folder.empty() ? cue.session.folder : cue.options.folder;
     if (folder.empty()) {
         // Our own default: made when it is missing (a folder the user chose is not).
@@ -131,13 +134,13 @@ bool TranscriptWriter::open(const TranscriptCue& cue) {
         if (!folder.empty()) fs::create_directories(fs::u8path(folder), ignored);
     }
     if (folder.empty()) {
-        stop(cue.session.baseName, "no folder for transcripts (set \"Transcript folder\")");
+        stop(baseName, "no folder for transcripts (set \"Transcript folder\")");
         return false;
     }
 
     const std::vector<PlannedFile> planned = planFiles(cue);
     for (int attempt = 1; attempt <= kNameTries; ++attempt) {
-        std::string name = cue.session.baseName;
+        std::string name = baseName;
         if (attempt > 1) name += " (" + std::to_string(attempt) + ")";
         const std::string base = (fs::u8path(folder) / fs::u8path(name)).u8string();
         bool taken = false;
@@ -164,7 +167,7 @@ bool TranscriptWriter::open(const TranscriptCue& cue) {
         }
         // Another writer has one of these names: try the next.
     }
-    stop(cue.session.baseName, "every name is taken");
+    stop(baseName, "every name is taken");
     return false;
 }
 

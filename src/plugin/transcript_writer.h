@@ -15,7 +15,8 @@ namespace obs_sayline {
 struct TranscriptSession {
     uint64_t id = 0;
     std::string folder;    // the recording's folder; empty without a recording
-    std::string baseName;  // the recording's file name without extension, or sayline-<time>
+    std::string baseName;  // the recording's file name without extension; empty: sayline-<time>
+    std::chrono::system_clock::time_point startedAt;  // for the sayline- name
 };
 
 // One finished subtitle for the writer, timed on its transcript's clock.
