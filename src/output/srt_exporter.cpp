@@ -8,25 +8,22 @@ size_t SrtExporter::estimateSize(const std::vector<SubtitleEntry>& entries) cons
     return size;
 }
 
-std::string SrtExporter::buildDocument(const std::vector<SubtitleEntry>& entries,
-                                       const ExportOptions& options) const {
+std::string SrtExporter::documentHeader(const ExportOptions&) const {
+    return settings_.byteOrderMark ? "\xEF\xBB\xBF" : "";
+}
+
+std::string SrtExporter::formatCue(const SubtitleEntry& entry, size_t number,
+                                   const ExportOptions& options) const {
     const std::string& le = options.lineEnding;
-    std::string doc;
-    doc.reserve(estimateSize(entries));
-    if (settings_.byteOrderMark) doc += "\xEF\xBB\xBF";
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const auto& e = entries[i];
-        doc += std::to_string(i + 1);
-        doc += le;
-        doc += formatTimestamp(e.startTimeMs, ',');
-        doc += " --> ";
-        doc += formatTimestamp(e.endTimeMs, ',');
-        doc += le;
-        doc += composeCueText(e.originalText, e.translatedText, options);
-        doc += le;
-        if (i + 1 < entries.size()) doc += le;
-    }
-    return doc;
+    std::string cue = std::to_string(number);
+    cue += le;
+    cue += formatTimestamp(entry.startTimeMs, ',');
+    cue += " --> ";
+    cue += formatTimestamp(entry.endTimeMs, ',');
+    cue += le;
+    cue += composeCueText(entry.originalText, entry.translatedText, options);
+    cue += le;
+    return cue;
 }
 
 }  // namespace obs_sayline

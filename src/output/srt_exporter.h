@@ -20,9 +20,9 @@ public:
     std::string getExtension() const override { return "srt"; }
     std::string getMimeType() const override { return "text/plain"; }
 
-protected:
-    std::string buildDocument(const std::vector<SubtitleEntry>& entries,
-                              const ExportOptions& options) const override;
+    std::string documentHeader(const ExportOptions& options) const override;
+    std::string formatCue(const SubtitleEntry& entry, size_t number,
+                          const ExportOptions& options) const override;
 
 private:
     Settings settings_;

@@ -43,6 +43,18 @@ Result<void> SubtitleExporterBase::exportAsync(const std::vector<SubtitleEntry>&
     return Result<void>(ErrorCode::NotSupported, "Async export not supported by this exporter");
 }
 
+std::string SubtitleExporterBase::buildDocument(const std::vector<SubtitleEntry>& entries,
+                                                const ExportOptions& options) const {
+    std::string doc;
+    doc.reserve(estimateSize(entries));
+    doc += documentHeader(options);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) doc += options.lineEnding;
+        doc += formatCue(entries[i], i + 1, options);
+    }
+    return doc;
+}
+
 Result<void> SubtitleExporterBase::validate(const std::vector<SubtitleEntry>& entries) const {
     if (entries.empty()) {
         return Result<void>(ErrorCode::InvalidArgument, "No subtitle entries to export");

@@ -9,8 +9,9 @@
 
 namespace obs_sayline {
 
-// Validation, file writing and the text helpers both document formats share. Subclasses build
-// the document.
+// Validation, file writing and the text helpers both document formats share. Subclasses say
+// how the document opens and how one cue reads; a document is the opening, then the cues with
+// one empty line between them.
 class SubtitleExporterBase : public ISubtitleExporter {
 public:
     Result<std::string> exportToFile(const std::vector<SubtitleEntry>& entries,
@@ -32,13 +33,21 @@ public:
     static std::string composeCueText(const std::string& original, const std::string& translation,
                                       const ExportOptions& options);
 
+    // What comes before the first cue (a byte-order mark, a header), possibly nothing.
+    virtual std::string documentHeader(const ExportOptions& options) const = 0;
+    // Cue `number` (counting from 1): each of its lines ended by the line ending. Writers that
+    // add cues one at a time put one more line ending before every cue but the first.
+    virtual std::string formatCue(const SubtitleEntry& entry, size_t number,
+                                  const ExportOptions& options) const = 0;
+
 protected:
     explicit SubtitleExporterBase(const char* logTag) : logTag_(logTag) {}
 
-    virtual std::string buildDocument(const std::vector<SubtitleEntry>& entries,
-                                      const ExportOptions& options) const = 0;
-
 private:
+    std::string buildDocument(const std::vector<SubtitleEntry>& entries,
+                              const ExportOptions& options) const;
+
+
     const char* logTag_;
     std::atomic<uint64_t> exportCount_{0};
 };

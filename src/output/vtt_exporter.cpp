@@ -29,37 +29,36 @@ std::string VttExporter::escape(const std::string& text) {
     return out;
 }
 
-std::string VttExporter::buildDocument(const std::vector<SubtitleEntry>& entries,
-                                       const ExportOptions& options) const {
-    const std::string& le = options.lineEnding;
-    std::string doc;
-    doc.reserve(estimateSize(entries));
-    doc += "WEBVTT";
+std::string VttExporter::documentHeader(const ExportOptions& options) const {
+    std::string header = "WEBVTT";
     if (!settings_.headerNote.empty()) {
-        doc += " - ";
-        doc += settings_.headerNote;
+        header += " - ";
+        header += settings_.headerNote;
     }
-    doc += le;
-    doc += le;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const auto& e = entries[i];
-        if (settings_.numberedCues) {
-            doc += std::to_string(i + 1);
-            doc += le;
-        }
-        doc += formatTimestamp(e.startTimeMs, '.');
-        doc += " --> ";
-        doc += formatTimestamp(e.endTimeMs, '.');
-        doc += le;
-        std::string translation = escape(e.translatedText);
-        if (settings_.italicTranslations && !translation.empty()) {
-            translation = "<i>" + translation + "</i>";
-        }
-        doc += composeCueText(escape(e.originalText), translation, options);
-        doc += le;
-        if (i + 1 < entries.size()) doc += le;
+    header += options.lineEnding;
+    header += options.lineEnding;
+    return header;
+}
+
+std::string VttExporter::formatCue(const SubtitleEntry& entry, size_t number,
+                                   const ExportOptions& options) const {
+    const std::string& le = options.lineEnding;
+    std::string cue;
+    if (settings_.numberedCues) {
+        cue += std::to_string(number);
+        cue += le;
     }
-    return doc;
+    cue += formatTimestamp(entry.startTimeMs, '.');
+    cue += " --> ";
+    cue += formatTimestamp(entry.endTimeMs, '.');
+    cue += le;
+    std::string translation = escape(entry.translatedText);
+    if (settings_.italicTranslations && !translation.empty()) {
+        translation = "<i>" + translation + "</i>";
+    }
+    cue += composeCueText(escape(entry.originalText), translation, options);
+    cue += le;
+    return cue;
 }
 
 }  // namespace obs_sayline

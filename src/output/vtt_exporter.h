@@ -27,9 +27,9 @@ public:
     // "&", "<" and ">" as character references; every other byte copied.
     static std::string escape(const std::string& text);
 
-protected:
-    std::string buildDocument(const std::vector<SubtitleEntry>& entries,
-                              const ExportOptions& options) const override;
+    std::string documentHeader(const ExportOptions& options) const override;
+    std::string formatCue(const SubtitleEntry& entry, size_t number,
+                          const ExportOptions& options) const override;
 
 private:
     Settings settings_;

@@ -24,6 +24,8 @@ constexpr const char* kMaxSubtitleLength = "max_subtitle_length";
 constexpr const char* kSubtitleDuration = "subtitle_duration";
 constexpr const char* kCcEnabled = "cc_enabled";
 constexpr const char* kCcText = "cc_text";
+constexpr const char* kTranscriptFormat = "transcript_format";
+constexpr const char* kTranscriptDir = "transcript_dir";
 }  // namespace keys
 
 // Stored values of the engine and provider lists.
@@ -42,6 +44,10 @@ constexpr const char* kAutoLanguage = "auto";
 // "cc_text": which text becomes the closed caption
 constexpr const char* kCcTranslation = "translation";
 constexpr const char* kCcOriginal = "original";
+constexpr const char* kTranscriptOff = "off";
+constexpr const char* kTranscriptSrt = "srt";
+constexpr const char* kTranscriptVtt = "vtt";
+constexpr const char* kTranscriptBoth = "both";
 }  // namespace values
 
 }  // namespace obs_sayline

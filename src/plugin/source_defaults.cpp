@@ -35,6 +35,8 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_int(settings, kSubtitleDuration.key, kSubtitleDuration.defaultValue);
     obs_data_set_default_bool(settings, keys::kCcEnabled, kCcEnabled);
     obs_data_set_default_string(settings, keys::kCcText, kCcText);
+    obs_data_set_default_string(settings, keys::kTranscriptFormat, kTranscriptFormat);
+    obs_data_set_default_string(settings, keys::kTranscriptDir, kTranscriptDir);
     logInfo("Default settings applied");
 }
 

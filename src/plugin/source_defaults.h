@@ -35,6 +35,8 @@ constexpr bool kEnableTranslation = true;
 constexpr bool kBackgroundEnabled = false;
 constexpr bool kCcEnabled = false;
 constexpr const char* kCcText = values::kCcTranslation;
+constexpr const char* kTranscriptFormat = values::kTranscriptOff;
+constexpr const char* kTranscriptDir = "";  // beside the recording, or the videos folder
 // The colour property has no alpha: the stored default is opaque only once read (a stored 0
 // also reads as opaque white).
 constexpr uint32_t kFontColor = 0xFFFFFF;

@@ -51,6 +51,13 @@ constexpr ListItem kProviders[] = {
     {"Provider.Gemini", values::kGemini},
 };
 
+constexpr ListItem kTranscriptFormats[] = {
+    {"TranscriptFormat.Off", values::kTranscriptOff},
+    {"TranscriptFormat.Srt", values::kTranscriptSrt},
+    {"TranscriptFormat.Vtt", values::kTranscriptVtt},
+    {"TranscriptFormat.Both", values::kTranscriptBoth},
+};
+
 struct ServicePage {
     const char* value;
     const char* url;
@@ -180,6 +187,9 @@ obs_properties_t* buildProperties() {
 
     obs_properties_add_bool(props, keys::kCcEnabled, localText("CcEnabled"));
     addList(props, keys::kCcText, localText("CcText"), kCaptionTexts);
+    addList(props, keys::kTranscriptFormat, localText("SaveTranscript"), kTranscriptFormats);
+    obs_properties_add_path(props, keys::kTranscriptDir, localText("TranscriptFolder"),
+                            OBS_PATH_DIRECTORY, nullptr, nullptr);
 
     logInfo("Sayline source properties created with full settings");
     return props;

@@ -49,6 +49,7 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
     data.closedCaptions->configure(s.ccEnabled, s.ccText);
+    data.transcript->configure(transcriptOptions(s));
 
     logInfoTag("Settings", "Applied - STT: %s, Translation: %s, Provider: %d",
                obs_data_get_string(settings, keys::kSttEngine),
@@ -117,6 +118,9 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.ccText = stringOr(settings, keys::kCcText, defaults::kCcText) == values::kCcOriginal
                    ? CaptionText::Original
                    : CaptionText::Translation;
+    s.transcriptFormat = transcriptFormatKind(
+        stringOr(settings, keys::kTranscriptFormat, defaults::kTranscriptFormat));
+    s.transcriptDir = stringOr(settings, keys::kTranscriptDir, defaults::kTranscriptDir);
     return s;
 }
 
@@ -146,6 +150,24 @@ ProviderType translationProviderKind(const std::string& value) {
     if (value == values::kAnthropic) return ProviderType::Anthropic;
     if (value == values::kGemini) return ProviderType::Gemini;
     return ProviderType::None;
+}
+
+TranscriptFormat transcriptFormatKind(const std::string& value) {
+    if (value == values::kTranscriptSrt) return TranscriptFormat::Srt;
+    if (value == values::kTranscriptVtt) return TranscriptFormat::Vtt;
+    if (value == values::kTranscriptBoth) return TranscriptFormat::Both;
+    return TranscriptFormat::Off;
+}
+
+TranscriptOptions transcriptOptions(const SourceSettings& settings) {
+    TranscriptOptions options;
+    options.format = settings.transcriptFormat;
+    options.folder = settings.transcriptDir;
+    options.translating =
+        settings.enableTranslation && settings.translationProviderType != ProviderType::None;
+    options.sourceLanguage = settings.sourceLanguage;
+    options.targetLanguage = settings.targetLanguage;
+    return options;
 }
 
 std::string cleanApiKey(const char* raw, const char* which) {

@@ -9,6 +9,7 @@
 #include "live/service_setup.h"
 #include "plugin/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
+#include "plugin/transcript_options.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
 
@@ -37,6 +38,8 @@ struct SourceSettings {
     int subtitleDurationMs = static_cast<int>(defaults::kSubtitleDuration.defaultValue);
     bool ccEnabled = defaults::kCcEnabled;
     CaptionText ccText = CaptionText::Translation;
+    TranscriptFormat transcriptFormat = TranscriptFormat::Off;
+    std::string transcriptDir = defaults::kTranscriptDir;
 };
 
 // Reads the host's settings over `previous`: keys are cleaned; provider, target and key keep
@@ -53,6 +56,11 @@ ServiceChoice serviceChoice(const SourceSettings& settings);
 SttEngineType sttEngineKind(const std::string& value);
 // "deepl", "google_translate", "openai", "anthropic", "gemini"; anything else None.
 ProviderType translationProviderKind(const std::string& value);
+// "srt", "vtt", "both"; anything else Off.
+TranscriptFormat transcriptFormatKind(const std::string& value);
+
+// What the transcripts need of the settings.
+TranscriptOptions transcriptOptions(const SourceSettings& settings);
 
 // Trims blanks, tabs and line breaks around a key; an over-long key is logged (under the
 // given name, never its text) and comes back empty.

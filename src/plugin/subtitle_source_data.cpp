@@ -4,6 +4,7 @@
 
 #include "core/logger.h"
 #include "engine/subtitle_engine.h"
+#include "plugin/recording_events.h"
 #include "plugin/source_capture.h"
 #include "plugin/source_lifecycle.h"
 
@@ -16,6 +17,9 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     sinks->add(sceneText);
     closedCaptions = std::make_shared<ClosedCaptionSink>();
     sinks->add(closedCaptions);
+    transcript = std::make_shared<TranscriptSink>();
+    sinks->add(transcript);
+    followRecordings(transcript);
 }
 
 SubtitleSourceData::~SubtitleSourceData() {

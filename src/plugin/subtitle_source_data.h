@@ -16,6 +16,7 @@
 #include "plugin/scene_text_sink.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
+#include "plugin/transcript_sink.h"
 
 namespace obs_sayline {
 
@@ -83,6 +84,7 @@ struct SubtitleSourceData {
     std::shared_ptr<SceneTextSink> sceneText;  // the subtitle left for the render thread
     // Closed captions (CEA-608) into the host's outputs.
     std::shared_ptr<ClosedCaptionSink> closedCaptions;
+    std::shared_ptr<TranscriptSink> transcript;  // the transcript files
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread

@@ -1,14 +1,16 @@
 // A host process of its own for what only a whole process can show: shutting the host down, or
-// unloading and loading the module again, while a request hangs at a server. Run by
-// shutdown_test.cpp; prints "SHUTDOWN" just before each shutdown and the result last, and
-// returns non-zero when a check failed.
+// unloading and loading the module again, while a request hangs at a server; or the host being
+// killed while it writes a transcript. Run by shutdown_test.cpp; prints "SHUTDOWN" just before
+// each shutdown and the result last, and returns non-zero when a check failed.
 //
 //   sayline_shutdown_child destroyed|alive|reload|load-fault|unload-fault
+//   sayline_shutdown_child transcript-kill <folder>   (ends by SIGKILL after two cues)
 
 #include <obs.h>
 #include <signal.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,7 @@
 
 #include "host/harness/audio_feed.h"
 #include "host/harness/obs_host.h"
+#include "plugin/subtitle_source_data.h"
 #include "support/host_log_capture.h"
 #include "support/loopback_server.h"
 
@@ -74,14 +77,57 @@ void shutDown(ObsHost& host) {
           "no worker is left running at unload");
 }
 
+// A source on air whose transcript goes to `folder`; the process kills itself (SIGKILL, as an
+// external kill would) as soon as the second cue is written.
+int killAfterTwoCues(const std::string& folder) {
+    AudioFeed feed;
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "stt_engine", "whisper_api");
+    obs_data_set_string(settings, "stt_api_key", "sk-transcript");
+    obs_data_set_bool(settings, "enable_translation", false);
+    obs_data_set_string(settings, "transcript_format", "srt");
+    obs_data_set_string(settings, "transcript_dir", folder.c_str());
+    obs_source_t* source = obs_source_create("sayline_source", "transcript", settings, nullptr);
+    obs_data_release(settings);
+    obs_scene_t* scene = obs_scene_create("transcript scene");
+    obs_scene_add(scene, source);
+    obs_set_output_source(0, obs_scene_get_source(scene));
+    feed.pushSine(440.0, 0.3f, 12000);
+
+    auto* record = static_cast<obs_sayline::SubtitleSourceData*>(obs_obj_get_data(source));
+    check(waitFor([&] { return record->transcript->cuesWritten() >= 2; }, 20s),
+          "two cues were written");
+    if (failures) {
+        std::printf("RESULT FAILED\n");
+        return 1;
+    }
+    std::printf("KILL\n");
+    std::fflush(stdout);
+    kill(getpid(), SIGKILL);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     LoopbackServer server;
-    server.onAny([&](const httplib::Request&, httplib::Response& res) {
-        if (server.stall(60000)) res.set_content(R"({"text":"late words"})", "application/json");
-    });
+    std::atomic<int> recognised{0};
+    if (mode == "transcript-kill") {
+        server.onAny([&](const httplib::Request&, httplib::Response& res) {
+            const std::string text = "words number " + std::to_string(++recognised);
+            res.set_content(R"({"text":")" + text + R"(","language":"english","duration":3.0,)" +
+                                R"("segments":[{"start":0.0,"end":3.0,"avg_logprob":-0.1,)" +
+                                R"("no_speech_prob":0.01}]})",
+                            "application/json");
+        });
+    } else {
+        server.onAny([&](const httplib::Request&, httplib::Response& res) {
+            if (server.stall(60000)) {
+                res.set_content(R"({"text":"late words"})", "application/json");
+            }
+        });
+    }
     if (!server.start()) return 2;
     setenv("SAYLINE_OPENAI_BASE_URL", server.baseUrl().c_str(), 1);
     if (mode == "load-fault") setenv("SAYLINE_FAULT_INJECTION", "load", 1);
@@ -103,6 +149,8 @@ int main(int argc, char** argv) {
         std::printf("host did not start: %s\n", error.c_str());
         return 2;
     }
+
+    if (mode == "transcript-kill") return killAfterTwoCues(argc > 2 ? argv[2] : "");
 
     if (mode == "unload-fault") {
         host.stop();

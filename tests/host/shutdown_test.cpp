@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
+
+#include "support/subtitle_readback.h"
 
 namespace {
 
@@ -21,7 +24,7 @@ struct ChildRun {
     std::chrono::milliseconds afterShutdown{0};
 };
 
-ChildRun runChild(const char* mode) {
+ChildRun runChild(const char* mode, const char* argument = nullptr) {
     ChildRun run;
     int fds[2];
     if (pipe(fds) != 0) return run;
@@ -30,7 +33,8 @@ ChildRun runChild(const char* mode) {
         dup2(fds[1], STDOUT_FILENO);
         close(fds[0]);
         close(fds[1]);
-        execl(SAYLINE_SHUTDOWN_CHILD, SAYLINE_SHUTDOWN_CHILD, mode, static_cast<char*>(nullptr));
+        execl(SAYLINE_SHUTDOWN_CHILD, SAYLINE_SHUTDOWN_CHILD, mode, argument,
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -87,6 +91,28 @@ TEST(HostShutdownTest, a_throw_in_module_load_or_unload_leaves_the_host_running)
         ASSERT_TRUE(WIFEXITED(run.status)) << mode << "\n" << run.output;
         EXPECT_EQ(WEXITSTATUS(run.status), 0) << mode << "\n" << run.output;
     }
+}
+
+// A transcript is whole after every cue: a host killed outright leaves one that players read.
+TEST(HostShutdownTest, a_host_killed_after_two_subtitles_leaves_a_transcript_of_both) {
+    char folder[] = "/tmp/sayline-killed-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const ChildRun run = runChild("transcript-kill", folder);
+    ASSERT_TRUE(WIFSIGNALED(run.status)) << run.output;
+    EXPECT_EQ(WTERMSIG(run.status), SIGKILL);
+
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        files.push_back(entry.path().string());
+    }
+    ASSERT_EQ(files.size(), 1u);
+    const obs_sayline::test::SubtitleReadBack back = obs_sayline::test::readBackSubtitles(files[0]);
+    EXPECT_EQ(back.codec, "subrip");
+    EXPECT_EQ(back.packets, 2);
+    ASSERT_EQ(back.cues.size(), 2u) << back.raw;
+    EXPECT_EQ(back.cues[0].text, "words number 1");
+    EXPECT_EQ(back.cues[1].text, "words number 2");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -62,6 +62,8 @@ TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
     EXPECT_EQ(obs_data_get_int(defaults, "subtitle_duration"), 3000);
     EXPECT_FALSE(obs_data_get_bool(defaults, "cc_enabled"));
     EXPECT_STREQ(obs_data_get_string(defaults, "cc_text"), "translation");
+    EXPECT_STREQ(obs_data_get_string(defaults, "transcript_format"), "off");
+    EXPECT_STREQ(obs_data_get_string(defaults, "transcript_dir"), "");
     EXPECT_FALSE(obs_data_has_user_value(defaults, "stt_api_key"));
     obs_data_release(defaults);
 }
@@ -97,6 +99,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"subtitle_duration", OBS_PROPERTY_INT, "Subtitle Duration (ms)"},
         {"cc_enabled", OBS_PROPERTY_BOOL, "Send as closed captions"},
         {"cc_text", OBS_PROPERTY_LIST, "Caption text"},
+        {"transcript_format", OBS_PROPERTY_LIST, "Save transcript"},
+        {"transcript_dir", OBS_PROPERTY_PATH, "Transcript folder"},
     };
     size_t index = 0;
     for (obs_property_t* p = obs_properties_first(props); p; obs_property_next(&p), ++index) {
@@ -136,6 +140,13 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     EXPECT_EQ(listItems(obs_properties_get(props, "cc_text")),
               (std::vector<std::pair<std::string, std::string>>{
                   {"Translation when translating", "translation"}, {"Original", "original"}}));
+    EXPECT_EQ(listItems(obs_properties_get(props, "transcript_format")),
+              (std::vector<std::pair<std::string, std::string>>{{"Off", "off"},
+                                                                {"SRT", "srt"},
+                                                                {"WebVTT", "vtt"},
+                                                                {"SRT and WebVTT", "both"}}));
+    EXPECT_EQ(obs_property_path_type(obs_properties_get(props, "transcript_dir")),
+              OBS_PATH_DIRECTORY);
 
     struct Range {
         const char* name;

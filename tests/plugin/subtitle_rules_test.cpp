@@ -171,6 +171,10 @@ TEST(SettingsRulesTest, list_values_map_to_engine_and_provider_kinds) {
     EXPECT_EQ(translationProviderKind("anthropic"), ProviderType::Anthropic);
     EXPECT_EQ(translationProviderKind("gemini"), ProviderType::Gemini);
     EXPECT_EQ(translationProviderKind(""), ProviderType::None);
+    EXPECT_EQ(transcriptFormatKind("srt"), TranscriptFormat::Srt);
+    EXPECT_EQ(transcriptFormatKind("vtt"), TranscriptFormat::Vtt);
+    EXPECT_EQ(transcriptFormatKind("both"), TranscriptFormat::Both);
+    EXPECT_EQ(transcriptFormatKind("SRT"), TranscriptFormat::Off);
 }
 
 TEST(SettingsRulesTest, numbers_from_the_host_are_held_to_their_property_ranges) {
