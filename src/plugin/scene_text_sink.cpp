@@ -1,15 +1,12 @@
 #include "plugin/scene_text_sink.h"
 
 #include "live/display_text.h"
-#include "platform/host_text_source.h"
 #include "plugin/source_defaults.h"
-#include "plugin/text_source.h"
 
 namespace obs_sayline {
 
-SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> text)
-    : text_(std::move(text)),
-      maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)) {}
+SceneTextSink::SceneTextSink()
+    : maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)) {}
 
 void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
     // Cut before taking the lock: a runaway reply must not reach the text source whole.
@@ -22,13 +19,7 @@ void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
     dirty_.exchange(true);
 }
 
-void SceneTextSink::clear() {
-    obs_data_t* changes = obs_data_create();
-    obs_data_set_string(changes, "text", "");
-    platform::writeTextWrap(changes, 0);
-    text_->update(changes);
-    obs_data_release(changes);
-}
+void SceneTextSink::clear() { clearPending_.store(true); }
 
 std::optional<std::string> SceneTextSink::takePending() {
     if (!dirty_.exchange(false)) return std::nullopt;

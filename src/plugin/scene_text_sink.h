@@ -11,20 +11,21 @@
 
 namespace obs_sayline {
 
-struct PrivateTextSource;
-
 // The scene text: finished subtitles are left here for the render thread, which writes them
 // into the private text source at its next frame. The worker never waits for a frame: one
 // mutex guards the texts, and one atomic flag says a new one is waiting (a newer subtitle
 // replaces one not yet shown).
 class SceneTextSink final : public ISubtitleSink {
 public:
-    explicit SceneTextSink(std::shared_ptr<PrivateTextSource> text);
+    SceneTextSink();
 
     const char* name() const override { return "scene text"; }
     void deliver(const FinishedSubtitle& subtitle) override;
-    // Capture stopped: the text source is emptied at once.
+    // Capture stopped: the render callback empties the text source at its next frame (the
+    // host reads a video source's settings in its video tick, on that same thread).
     void clear() override;
+    // For the renderer: true once after each clear.
+    bool takeClear() { return clearPending_.exchange(false); }
 
     // Longest line shown, in characters ("Max Subtitle Length").
     void setMaxLineLength(size_t chars) { maxLineLength_.store(chars); }
@@ -41,13 +42,13 @@ public:
     std::string translatedText() const;
 
 private:
-    std::shared_ptr<PrivateTextSource> text_;
     std::atomic<size_t> maxLineLength_;
     mutable std::mutex mutex_;
     std::string originalText_;    // last recognised text
     std::string translatedText_;  // last translation
     std::string pendingText_;     // waiting to be shown
     std::atomic<bool> dirty_{false};
+    std::atomic<bool> clearPending_{false};
 };
 
 }  // namespace obs_sayline

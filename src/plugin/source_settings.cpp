@@ -42,10 +42,9 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     const SourceSettings& s = data.settings;
     data.look.fontSize.store(s.fontSize);
     data.look.textColor.store(s.textColor);
-    applyFontAndColor(data);
     data.look.backgroundEnabled.store(s.backgroundEnabled);
     data.look.backgroundColor.store(s.backgroundColor);
-    applyBackground(data);
+    markLookChanged(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
     data.closedCaptions->configure(s.ccEnabled, s.ccText);

@@ -101,6 +101,13 @@ void renderSubtitle(SubtitleSourceData& data) {
     RenderState& state = data.render;
     const uint64_t frameTime = obs_get_video_frame_time();
     bool textWritten = false;
+    applyChangedLook(data);
+    if (data.sceneText->takeClear()) {
+        setText(data, "");
+        state.shownText.clear();
+        textWritten = true;
+        state.subtitleVisible = false;
+    }
     if (std::optional<std::string> pending = data.sceneText->takePending()) {
         setText(data, *pending);
         state.shownText = std::move(*pending);

@@ -13,7 +13,7 @@ namespace obs_sayline {
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     logInfo("SubtitleSourceData created");
     engine = std::make_unique<SubtitleEngine>();
-    sceneText = std::make_shared<SceneTextSink>(text);
+    sceneText = std::make_shared<SceneTextSink>();
     sinks->add(sceneText);
     closedCaptions = std::make_shared<ClosedCaptionSink>();
     sinks->add(closedCaptions);

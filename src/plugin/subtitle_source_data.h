@@ -51,6 +51,8 @@ struct SceneLook {
     std::atomic<uint32_t> backgroundColor{defaults::kBackgroundColor};
     std::atomic<int> subtitleDurationMs{
         static_cast<int>(defaults::kSubtitleDuration.defaultValue)};
+    // Font, colour or background changed since the text source last took them.
+    std::atomic<bool> changed{false};
 };
 
 // Render thread only: the display timing of the subtitle on screen.

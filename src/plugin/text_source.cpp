@@ -174,15 +174,15 @@ void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWi
     });
 }
 
-void applyFontAndColor(SubtitleSourceData& data) {
+void markLookChanged(SubtitleSourceData& data) { data.look.changed.store(true); }
+
+void applyChangedLook(SubtitleSourceData& data) {
+    if (!data.look.changed.exchange(false)) return;
     changeTextSource(data, [&](obs_data_t* settings) {
         writeFont(settings, data);
         writeColor(settings, data);
+        writeBackground(settings, data);
     });
-}
-
-void applyBackground(SubtitleSourceData& data) {
-    changeTextSource(data, [&](obs_data_t* settings) { writeBackground(settings, data); });
 }
 
 }  // namespace obs_sayline

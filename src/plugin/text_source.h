@@ -74,8 +74,11 @@ void setText(SubtitleSourceData& data, const std::string& text);
 // FreeType source faults in it once its glyph texture has filled up.
 void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth);
 
-// Pushes font and colour, then the background, into the text source (from update).
-void applyFontAndColor(SubtitleSourceData& data);
-void applyBackground(SubtitleSourceData& data);
+// The look changed (update, control thread): the render callback writes font, colour and
+// background into the text source at its next frame. The host reads a video source's settings
+// in its video tick without a lock, so they are only ever written from that same thread.
+void markLookChanged(SubtitleSourceData& data);
+// Render thread: writes the look when it changed since the last frame.
+void applyChangedLook(SubtitleSourceData& data);
 
 }  // namespace obs_sayline

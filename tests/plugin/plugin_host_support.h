@@ -59,6 +59,19 @@ inline std::string shownTextOf(obs_source_t* source) {
     return value;
 }
 
+// An integer setting of the source's private text source, read like shownTextOf.
+inline long long shownSettingOf(obs_source_t* source, const char* key) {
+    SubtitleSourceData* data = recordOf(source);
+    obs_source_t* text = data ? data->text->source : nullptr;
+    if (!text) return -1;
+    obs_enter_graphics();
+    obs_data_t* settings = obs_source_get_settings(text);
+    const long long value = obs_data_get_int(settings, key);
+    obs_data_release(settings);
+    obs_leave_graphics();
+    return value;
+}
+
 // Bounding box of the bright (text) pixels of a frame inside rows [0, maxY).
 struct PixelBox {
     int count = 0;

@@ -299,8 +299,15 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     EXPECT_EQ(data->settings.textColor, 0x00FF00u);
     EXPECT_FALSE(data->capture.capturing.load());
 
-    // The text source carries the look (FreeType keys here), colour made opaque.
+    // The text source carries the look (FreeType keys here), colour made opaque. The render
+    // callback writes it, on the thread where the host reads it, at the next drawn frame.
+    obs_set_output_source(5, source);
+    auto lookColor = [&] { return shownSettingOf(source, "color1"); };
+    EXPECT_TRUE(waitUntil([&] { return lookColor() == 0xFF00FF00LL; }, seconds(5)));
+    obs_set_output_source(5, nullptr);
+    obs_enter_graphics();
     obs_data_t* look = obs_source_get_settings(data->text->source);
+    obs_leave_graphics();
     EXPECT_EQ(obs_data_get_int(look, "color1"), 0xFF00FF00LL);
     EXPECT_EQ(obs_data_get_int(look, "color2"), 0xFF00FF00LL);
     obs_data_t* font = obs_data_get_obj(look, "font");

@@ -48,7 +48,7 @@ TEST(DisplayTextTest, translation_replaces_or_follows_the_original) {
 }
 
 TEST(DisplayTextTest, a_result_is_handed_over_once_and_an_orphaned_source_drops_it) {
-    SceneTextSink scene(std::make_shared<PrivateTextSource>());
+    SceneTextSink scene;
     FinishedSubtitle one;
     one.text = one.original = "one";
     scene.deliver(one);
@@ -65,7 +65,7 @@ TEST(DisplayTextTest, a_result_is_handed_over_once_and_an_orphaned_source_drops_
 
     // A worker that finishes after its source is gone drops the result.
     auto sinks = std::make_shared<SubtitleSinks>();
-    auto late = std::make_shared<SceneTextSink>(std::make_shared<PrivateTextSource>());
+    auto late = std::make_shared<SceneTextSink>();
     sinks->add(late);
     SourceShared shared;
     shared.orphaned = true;
@@ -85,7 +85,7 @@ TEST(DisplayTextTest, lines_are_cut_at_the_longest_length_on_character_boundarie
     EXPECT_EQ(limitLineLength("abcdef\nxy", 3), "abc\nxy");
     EXPECT_EQ(limitLineLength("가나다라", 2), "가나");  // three bytes each, never split
     EXPECT_EQ(limitLineLength("ab\xE0\x80", 3), "ab\xE0");  // a broken character counts as one
-    SceneTextSink scene(std::make_shared<PrivateTextSource>());
+    SceneTextSink scene;
     scene.setMaxLineLength(50);
     FinishedSubtitle huge;
     huge.text = std::string(400 * 1024, 'w');
