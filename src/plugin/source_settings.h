@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "live/chunker.h"
 #include "live/service_setup.h"
 #include "plugin/source_defaults.h"
 #include "stt/stt_types.h"
@@ -27,6 +28,9 @@ struct SourceSettings {
     std::string translationApiKey;
     std::string targetLanguage = defaults::kTargetLanguage;
     bool showOriginal = defaults::kShowOriginal;
+    ChunkMode chunkMode = ChunkMode::Fixed;
+    int pauseMs = static_cast<int>(defaults::kPauseLength.defaultValue);
+    int maxChunkMs = static_cast<int>(defaults::kLongestChunk.defaultValue);
     uint32_t textColor = defaults::kOpaqueFontColor;
     int fontSize = static_cast<int>(defaults::kFontSize.defaultValue);
     bool backgroundEnabled = defaults::kBackgroundEnabled;
