@@ -28,8 +28,9 @@ PauseChunker::PauseChunker(IChunkConsumer& consumer, const PauseCutting& cutting
     : consumer_(consumer),
       pauseFrames_(std::max<size_t>(1, framesOf(cutting.pauseMs))),
       maxSamples_(std::max<size_t>(kRecentFrames, framesOf(cutting.maxChunkMs)) * kFrame) {
-    // The most held at once: a longest chunk with its pre-roll, or a second of quiet.
-    const size_t reserve = maxSamples_ + kIdleKeepSamples + kFrame;
+    // The most held at once: a longest chunk with its pre-roll and a pause not yet complete,
+    // or a second of quiet.
+    const size_t reserve = maxSamples_ + (pauseFrames_ + kPreRollFrames + 1) * kFrame;
     held_.samples.reserve(reserve);
     out_.samples.reserve(reserve);
     held_.loudnessGate = out_.loudnessGate = waiting_.loudnessGate = false;
@@ -72,7 +73,9 @@ void PauseChunker::analyseFrame(const float* frame) {
     quietFrames_ = sound.sound ? 0 : quietFrames_ + 1;
     if (quietFrames_ >= pauseFrames_) {
         endSpeech(ChunkCut::Pause);
-    } else if ((frames_ - speechStartFrame_) * kFrame >= maxSamples_) {
+    } else if (sound.sound && (frames_ - speechStartFrame_) * kFrame > maxSamples_) {
+        // Only speech that goes on past the longest chunk is cut: an utterance shorter than
+        // that waits for its pause and goes out whole.
         cutLongest();
     }
 }
@@ -101,28 +104,22 @@ void PauseChunker::endSpeech(ChunkCut cut) {
 }
 
 void PauseChunker::cutLongest() {
-    size_t cutFrames = 0;
-    if (quietFrames_ >= kQuietWindowFrames) {
-        // The speech has already trailed off: end the chunk there.
-        cutFrames = speechEndFrames();
-    } else {
-        // Still talking: cut at the quietest 20 ms of the last second, between its two frames.
-        const uint64_t first = frames_ - std::min<uint64_t>(kRecentFrames, heldFrames());
-        float quietest = INFINITY;
-        uint64_t cutFrame = frames_ - 1;
-        for (uint64_t f = first; f + kQuietWindowFrames <= frames_; ++f) {
-            float power = 0;
-            for (size_t k = 0; k < kQuietWindowFrames; ++k) {
-                power += std::pow(10.0f, recent_[(f + k) % kRecentFrames].levelDb / 10.0f);
-            }
-            if (power < quietest) {
-                quietest = power;
-                cutFrame = f + 1;
-            }
+    // Cut at the quietest 20 ms of the last second, between its two frames.
+    const uint64_t first = frames_ - std::min<uint64_t>(kRecentFrames, heldFrames());
+    float quietest = INFINITY;
+    uint64_t cutFrame = frames_ - 1;
+    for (uint64_t f = first; f + kQuietWindowFrames <= frames_; ++f) {
+        float power = 0;
+        for (size_t k = 0; k < kQuietWindowFrames; ++k) {
+            power += std::pow(10.0f, recent_[(f + k) % kRecentFrames].levelDb / 10.0f);
         }
-        cutFrames = static_cast<size_t>(cutFrame - heldStartFrame_);
+        if (power < quietest) {
+            quietest = power;
+            cutFrame = f + 1;
+        }
     }
-    split(cutFrames, ChunkCut::Longest, evidence_.speechLike());
+    split(static_cast<size_t>(cutFrame - heldStartFrame_), ChunkCut::Longest,
+          evidence_.speechLike());
 
     // What follows the cut is the next chunk, judged on its own.
     speechStartFrame_ = heldStartFrame_;

@@ -17,7 +17,7 @@ struct PauseCutting {
 // Cuts the intake where the speaker pauses, so each utterance goes out as soon as it ends and
 // in one piece. A chunk starts up to 300 ms before its first sound (so the first syllable is
 // whole) and is handed on after a pause of `pauseMs`, keeping 200 ms of that pause; speech that
-// runs on is cut at `maxChunkMs`, at the quietest 20 ms of its last second, and goes on in the
+// goes on past `maxChunkMs` is cut at the quietest 20 ms of its last second and goes on in the
 // next chunk. Sound that does not pass as speech (under 250 ms, or noise, hum and music that
 // merely began) is dropped.
 //
