@@ -156,8 +156,8 @@ void BM_AudioBlock_Pauses(benchmark::State& state) {
     std::vector<float> speech;
     for (const char* text : {"Good morning everyone.", "Welcome back to the stream.",
                              "Today we build a table.", "First we measure the legs."}) {
-        speech = test::joined({speech, test::atLevel(test::spokenText(text), -20),
-                               test::silence(800)});
+        speech =
+            test::joined({speech, test::atLevel(test::spokenText(text), -20), test::silence(800)});
     }
     const size_t blocks = speech.size() / kBlock;
     // Twice through, so every buffer of the rotation has grown to its working size.

@@ -73,7 +73,8 @@ Track speechTrack() {
             Sentence s{SIZE_MAX, 0};
             for (size_t f = 0; f * kFrame + kFrame <= said.size(); ++f) {
                 double power = 0;
-                for (size_t i = 0; i < kFrame; ++i) power += double(said[f * kFrame + i]) * said[f * kFrame + i];
+                for (size_t i = 0; i < kFrame; ++i)
+                    power += double(said[f * kFrame + i]) * said[f * kFrame + i];
                 if (power / kFrame > 1e-5) {  // -50 dBFS
                     s.firstFrame = std::min(s.firstFrame, f);
                     s.endFrame = f + 1;
@@ -109,7 +110,8 @@ Rates measure(const Track& track, const Sound& mixed) {
     r.chunks = static_cast<int>(chunks.size());
     for (const Sentence& s : track.sentences) {
         for (size_t f = s.firstFrame; f < s.endFrame; ++f) speech[f] = 1;
-        for (size_t f = s.firstFrame >= 30 ? s.firstFrame - 30 : 0; f < s.endFrame + 70 && f < frames; ++f) {
+        for (size_t f = s.firstFrame >= 30 ? s.firstFrame - 30 : 0;
+             f < s.endFrame + 70 && f < frames; ++f) {
             allowed[f] = 1;
         }
         int overlapping = 0;
@@ -190,9 +192,13 @@ int main() {
     for (const char* note : {"A4", "C5", "E5", "D5", "C5", "A4", "G4", "E4"}) {
         plucked = joined({plucked, synthesised(std::string("0.35 pluck ") + note), silence(450)});
     }
-    alone("plucked notes with rests -20 dBFS", atLevel(joined({plucked, plucked, plucked, plucked}), -20));
-    alone("2 s silence, then pink noise -40", joined({silence(2000), atLevel(synthesised("28 pinknoise"), -40)}));
-    alone("2 s silence, then music -20", joined({silence(2000), atLevel(instrumentalMusic(28, false), -20)}));
-    alone("2 s silence, then music, drums -20", joined({silence(2000), atLevel(instrumentalMusic(28, true), -20)}));
+    alone("plucked notes with rests -20 dBFS",
+          atLevel(joined({plucked, plucked, plucked, plucked}), -20));
+    alone("2 s silence, then pink noise -40",
+          joined({silence(2000), atLevel(synthesised("28 pinknoise"), -40)}));
+    alone("2 s silence, then music -20",
+          joined({silence(2000), atLevel(instrumentalMusic(28, false), -20)}));
+    alone("2 s silence, then music, drums -20",
+          joined({silence(2000), atLevel(instrumentalMusic(28, true), -20)}));
     return 0;
 }

@@ -81,8 +81,7 @@ struct Timing {
 
 TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
     const Sound sentence =
-        atLevel(trimmed(spokenText("Good morning everyone, and welcome back to the stream.")),
-                -20);
+        atLevel(trimmed(spokenText("Good morning everyone, and welcome back to the stream.")), -20);
     const size_t sentenceMs = sentence.size() / 16;
     const size_t sentenceLoud = loudFrames([&] {
         std::vector<int16_t> pcm;
@@ -94,21 +93,22 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
     size_t heard = 0;
     int requests = 0;
     LoopbackServer whisper;
-    whisper.on("POST", "/v1/audio/transcriptions",
-               [&](const httplib::Request& req, httplib::Response& res) {
-                   std::this_thread::sleep_for(milliseconds(kAnswerMs));
-                   const size_t loud = loudFrames(pcmSamples(req.get_file_value("file").content, 44));
-                   bool whole = false;
-                   {
-                       std::lock_guard<std::mutex> lock(mutex);
-                       heard += loud;
-                       if (loud) ++requests;
-                       whole = loud && heard * 10 >= sentenceLoud * 9;
-                   }
-                   res.set_content(std::string(R"({"text":")") + (whole ? "Good morning everyone" : "") +
-                                       R"(","language":"english","segments":[{"avg_logprob":-0.1}]})",
-                                   "application/json");
-               });
+    whisper.on(
+        "POST", "/v1/audio/transcriptions",
+        [&](const httplib::Request& req, httplib::Response& res) {
+            std::this_thread::sleep_for(milliseconds(kAnswerMs));
+            const size_t loud = loudFrames(pcmSamples(req.get_file_value("file").content, 44));
+            bool whole = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                heard += loud;
+                if (loud) ++requests;
+                whole = loud && heard * 10 >= sentenceLoud * 9;
+            }
+            res.set_content(std::string(R"({"text":")") + (whole ? "Good morning everyone" : "") +
+                                R"(","language":"english","segments":[{"avg_logprob":-0.1}]})",
+                            "application/json");
+        });
     ASSERT_TRUE(whisper.start());
     setenv("SAYLINE_OPENAI_BASE_URL", whisper.baseUrl().c_str(), 1);
 
@@ -131,7 +131,8 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
             obs_data_set_string(settings, "stt_api_key", "sk-latency");
             obs_data_set_bool(settings, "enable_translation", false);
             obs_data_set_string(settings, "chunk_mode", mode);
-            obs_source_t* source = obs_source_create("sayline_source", "latency", settings, nullptr);
+            obs_source_t* source =
+                obs_source_create("sayline_source", "latency", settings, nullptr);
             obs_data_release(settings);
             obs_sceneitem_t* item = obs_scene_add(scene, source);
 
@@ -155,12 +156,14 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
                 seconds(10));
             {
                 std::lock_guard<std::mutex> lock(frames.mutex);
-                if (frames.firstDrawnAfter) run.latencyMs = (frames.firstDrawnAfter - speechEnd) / 1e6;
+                if (frames.firstDrawnAfter)
+                    run.latencyMs = (frames.firstDrawnAfter - speechEnd) / 1e6;
                 frames.from = UINT64_MAX;
             }
             // Let the rest of the pushed audio play out before the next run.
             const uint64_t played =
-                start + (static_cast<uint64_t>(phase * kPhaseStepMs) + sentenceMs + 4000) * 1000000ULL;
+                start +
+                (static_cast<uint64_t>(phase * kPhaseStepMs) + sentenceMs + 4000) * 1000000ULL;
             while (os_gettime_ns() < played) std::this_thread::sleep_for(milliseconds(50));
             {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -192,8 +195,8 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
         return std::string(text);
     };
     for (int phase = 0; phase < kPhases; ++phase) {
-        std::printf("%-10.1f %-22s %-22s\n", phase * kPhaseStepMs / 1000.0, cell(fixed[phase]).c_str(),
-                    cell(pauses[phase]).c_str());
+        std::printf("%-10.1f %-22s %-22s\n", phase * kPhaseStepMs / 1000.0,
+                    cell(fixed[phase]).c_str(), cell(pauses[phase]).c_str());
     }
     auto summary = [](std::vector<Timing> runs, bool worst) {
         std::vector<double> ms;

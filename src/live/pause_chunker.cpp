@@ -10,9 +10,9 @@ namespace {
 
 constexpr size_t kFrame = kDetectorFrameSamples;
 constexpr uint64_t kFrameMs = 10;
-constexpr size_t kPreRollFrames = 30;       // 300 ms before the first sound
-constexpr size_t kTailFrames = 20;          // 200 ms of the pause kept after the speech
-constexpr size_t kQuietWindowFrames = 2;    // the longest-chunk cut looks for 20 ms
+constexpr size_t kPreRollFrames = 30;     // 300 ms before the first sound
+constexpr size_t kTailFrames = 20;        // 200 ms of the pause kept after the speech
+constexpr size_t kQuietWindowFrames = 2;  // the longest-chunk cut looks for 20 ms
 constexpr size_t kIdleKeepSamples = intakeSamples(1000);
 constexpr size_t kMaxWaitingSamples = intakeSamples(30000);
 
@@ -136,7 +136,8 @@ void PauseChunker::split(size_t frames, ChunkCut cut, bool send) {
     const uint64_t startFrame = heldStartFrame_;
     heldStartFrame_ += samples / kFrame;
     if (!send) {
-        held_.samples.erase(held_.samples.begin(), held_.samples.begin() + static_cast<long>(samples));
+        held_.samples.erase(held_.samples.begin(),
+                            held_.samples.begin() + static_cast<long>(samples));
         return;
     }
     // The held buffer goes out whole; the rest is copied into the buffer out_ gives back.
@@ -164,8 +165,7 @@ void PauseChunker::handOn(SpeechChunk& chunk) {
     }
     if (waiting_.samples.size() + chunk.samples.size() <= kMaxWaitingSamples) {
         // Still full: joined onto the waiting one, so nothing said is lost.
-        waiting_.samples.insert(waiting_.samples.end(), chunk.samples.begin(),
-                                chunk.samples.end());
+        waiting_.samples.insert(waiting_.samples.end(), chunk.samples.begin(), chunk.samples.end());
         waiting_.cut = chunk.cut;
     } else {
         logWarningTag("VAD", "Recognition is falling behind: %.2f s of speech dropped",

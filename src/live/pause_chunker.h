@@ -66,7 +66,7 @@ private:
     uint64_t heldStartFrame_ = 0;
     bool inSpeech_ = false;
     uint64_t speechStartFrame_ = 0;  // first sound of this chunk, or where the last one was cut
-    size_t quietFrames_ = 0;  // frames since the last one that stood out
+    size_t quietFrames_ = 0;         // frames since the last one that stood out
     std::array<FrameSound, kRecentFrames> recent_{};
 
     SpeechChunk out_;      // the chunk being handed on

@@ -2,12 +2,13 @@
 // checked on synthetic syllables (tone bursts, exact to the frame); espeak-ng speech and sox
 // noise and music check that real sound is told apart.
 
+#include "live/pause_chunker.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "live/pause_chunker.h"
 #include "support/host_log_capture.h"
 #include "support/test_audio.h"
 
@@ -42,7 +43,8 @@ Sound syllables(size_t ms) {
             const float ramp = edge < kRamp ? 0.5f - 0.5f * std::cos(3.14159f * edge / kRamp) : 1;
             level = (i / kPeriod % 2 ? 0.1f : 0.3f) * ramp;
         }
-        if (s.size() - i < kRamp) level *= 0.5f - 0.5f * std::cos(3.14159f * (s.size() - i) / kRamp);
+        if (s.size() - i < kRamp)
+            level *= 0.5f - 0.5f * std::cos(3.14159f * (s.size() - i) / kRamp);
         s[i] = level * std::sin(0.1178f * i) * (0.6f + 0.4f * std::sin(0.47f * i));
     }
     return s;
@@ -83,8 +85,8 @@ TEST_F(PauseChunkerTest, a_chunk_takes_300_ms_before_the_speech_and_goes_after_t
 TEST_F(PauseChunkerTest, speech_that_runs_on_is_cut_at_its_quietest_20_ms_and_goes_on) {
     // 2.8 s of speech with 50 ms of silence 1.5 s in, inside the last second before 2 s; the
     // gaps between syllables are quiet, but not as quiet.
-    const Sound speech = test::joined({test::silence(1000), syllables(1500),
-                                       test::silence(50), syllables(1250)});
+    const Sound speech =
+        test::joined({test::silence(1000), syllables(1500), test::silence(50), syllables(1250)});
     const auto chunks = cut(test::joined({speech, test::silence(600)}), {500, 2000});
     ASSERT_EQ(chunks.size(), 2u);
     EXPECT_EQ(chunks[0].startMs, 700u);
@@ -99,8 +101,8 @@ TEST_F(PauseChunkerTest, speech_that_runs_on_is_cut_at_its_quietest_20_ms_and_go
 TEST_F(PauseChunkerTest, an_utterance_shorter_than_the_longest_chunk_goes_out_in_one) {
     for (size_t ms : {1700, 1950, 1990}) {
         taker_.chunks.clear();
-        const auto chunks =
-            cut(test::joined({test::silence(1000), syllables(ms), test::silence(600)}), {500, 2000});
+        const auto chunks = cut(
+            test::joined({test::silence(1000), syllables(ms), test::silence(600)}), {500, 2000});
         ASSERT_EQ(chunks.size(), 1u) << ms;
         EXPECT_LE(chunks[0].startMs, 1000u);
         EXPECT_GE(chunks[0].endMs(), 1000u + ms) << ms;
@@ -108,8 +110,8 @@ TEST_F(PauseChunkerTest, an_utterance_shorter_than_the_longest_chunk_goes_out_in
 }
 
 TEST_F(PauseChunkerTest, blips_are_dropped_and_a_stop_sends_what_was_said) {
-    EXPECT_TRUE(cut(test::joined({test::silence(1000), syllables(150), test::silence(1000)}))
-                    .empty());
+    EXPECT_TRUE(
+        cut(test::joined({test::silence(1000), syllables(150), test::silence(1000)})).empty());
 
     feed(syllables(1000));
     feed(Sound(100, 0.2f));  // and part of a frame
@@ -144,7 +146,8 @@ TEST_F(PauseChunkerTest, a_full_queue_keeps_finished_chunks_in_order_and_never_l
 TEST_F(PauseChunkerTest, spoken_sentences_go_out_whole_one_chunk_each) {
     const Sound first =
         test::atLevel(test::trimmed(test::spokenText("Good morning, and welcome back.")), -20);
-    const Sound second = test::atLevel(test::trimmed(test::spokenText("Today we build a table.")), -20);
+    const Sound second =
+        test::atLevel(test::trimmed(test::spokenText("Today we build a table.")), -20);
     const Sound third =
         test::atLevel(test::trimmed(test::spokenText("Yes, exactly.", "en-us+f3")), -20);
     const Sound spoken = test::joined({test::silence(1500), first, test::silence(900), second,
@@ -171,11 +174,13 @@ TEST_F(PauseChunkerTest, nothing_is_sent_on_silence_noise_hum_or_music) {
         {"silence", test::silence(30000)},
         {"noise", test::atLevel(test::synthesised("30 pinknoise"), -40)},
         {"white noise after silence",
-         test::joined({test::silence(2000), test::atLevel(test::synthesised("28 whitenoise"), -40)})},
+         test::joined(
+             {test::silence(2000), test::atLevel(test::synthesised("28 whitenoise"), -40)})},
         {"hum", test::atLevel(test::mainsHum(30), -30)},
         {"music", test::atLevel(test::instrumentalMusic(30, false), -20)},
         {"music with drums after silence",
-         test::joined({test::silence(2000), test::atLevel(test::instrumentalMusic(28, true), -20)})},
+         test::joined(
+             {test::silence(2000), test::atLevel(test::instrumentalMusic(28, true), -20)})},
     };
     for (const auto& [name, sound] : inputs) {
         EXPECT_TRUE(cut(sound).empty()) << name;

@@ -40,13 +40,13 @@ TEST(PauseCutHostTest, three_sentences_give_three_requests_and_three_subtitles_i
     const char* replies[] = {"Sentence one", "Sentence two", "Sentence three"};
     std::atomic<int> answered{0};
     LoopbackServer whisper;
-    whisper.on("POST", "/v1/audio/transcriptions",
-               [&](const httplib::Request&, httplib::Response& res) {
-                   const int n = answered.fetch_add(1);
-                   res.set_content(std::string(R"({"text":")") + (n < 3 ? replies[n] : "") +
-                                       R"(","language":"english","segments":[{"avg_logprob":-0.1}]})",
-                                   "application/json");
-               });
+    whisper.on(
+        "POST", "/v1/audio/transcriptions", [&](const httplib::Request&, httplib::Response& res) {
+            const int n = answered.fetch_add(1);
+            res.set_content(std::string(R"({"text":")") + (n < 3 ? replies[n] : "") +
+                                R"(","language":"english","segments":[{"avg_logprob":-0.1}]})",
+                            "application/json");
+        });
     ASSERT_TRUE(whisper.start());
     setenv("SAYLINE_OPENAI_BASE_URL", whisper.baseUrl().c_str(), 1);
 
@@ -74,7 +74,8 @@ TEST(PauseCutHostTest, three_sentences_give_three_requests_and_three_subtitles_i
         feed.push(joined({quiet, sentences[0], quiet, sentences[1], quiet, sentences[2], quiet}),
                   16000);
         EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "Sentence three"; }, seconds(20)))
-            << shownTextOf(source) << "\n" << HostLogCapture::instance().joined();
+            << shownTextOf(source) << "\n"
+            << HostLogCapture::instance().joined();
     }
 
     const auto requests = whisper.requests();

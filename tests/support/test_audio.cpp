@@ -25,8 +25,7 @@ Sound readCommand(const std::string& command) {
 }
 
 std::string midi(int note) {
-    static const char* names[] = {"C", "C#", "D", "D#", "E", "F",
-                                  "F#", "G", "G#", "A", "A#", "B"};
+    static const char* names[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
     return std::string(names[note % 12]) + std::to_string(note / 12 - 1);
 }
 
@@ -57,10 +56,10 @@ Sound instrumentalMusic(size_t seconds, bool drums) {
     Sound cycle;
     for (int bar = 0; bar < 4; ++bar) {
         const int r = roots[bar];
-        Sound sound = atLevel(synthesised("2 sine " + midi(r) + " sine " + midi(r + thirds[bar]) +
-                                          " sine " + midi(r + 7) + " sine " + midi(r - 12) +
-                                          " tremolo 4 20 fade 0.05 2 0.1"),
-                              -26);
+        Sound sound = atLevel(
+            synthesised("2 sine " + midi(r) + " sine " + midi(r + thirds[bar]) + " sine " +
+                        midi(r + 7) + " sine " + midi(r - 12) + " tremolo 4 20 fade 0.05 2 0.1"),
+            -26);
         std::string notes = "sox -n " + std::string(kIntakeFormat) + " -";
         for (int n = 0; n < 6; ++n) {
             notes += std::string(n ? " :" : "") + " synth 0.333 pluck " + midi(melody[bar * 6 + n]);
@@ -68,10 +67,11 @@ Sound instrumentalMusic(size_t seconds, bool drums) {
         sound = mixedWith(sound, atLevel(readCommand(notes), -22));
         if (drums) {
             // Kick on the beat, a hat on the off-beat.
-            sound = mixedWith(sound, joined({atLevel(synthesised("0.12 sine 90-40 fade 0 0.12 0.1"), -20),
-                                             silence(130),
-                                             atLevel(synthesised("0.04 whitenoise fade 0 0.04 0.03"), -30),
-                                             silence(210)}));
+            sound = mixedWith(
+                sound,
+                joined({atLevel(synthesised("0.12 sine 90-40 fade 0 0.12 0.1"), -20), silence(130),
+                        atLevel(synthesised("0.04 whitenoise fade 0 0.04 0.03"), -30),
+                        silence(210)}));
         }
         cycle.insert(cycle.end(), sound.begin(), sound.end());
     }
@@ -88,7 +88,8 @@ Sound mainsHum(size_t seconds) {
 Sound trimmed(const Sound& sound) {
     auto loud = [&](size_t frame) {
         double power = 0;
-        for (size_t i = 0; i < kFrame; ++i) power += double(sound[frame * kFrame + i]) * sound[frame * kFrame + i];
+        for (size_t i = 0; i < kFrame; ++i)
+            power += double(sound[frame * kFrame + i]) * sound[frame * kFrame + i];
         return power / kFrame > 1e-5;
     };
     const size_t frames = sound.size() / kFrame;
