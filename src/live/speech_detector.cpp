@@ -73,6 +73,7 @@ void SpeechDetector::reset() {
     currentMin_ = std::numeric_limits<float>::infinity();
     blockFrames_ = 0;
     block_ = 0;
+    warm_ = false;
 }
 
 float SpeechDetector::floorDb() const {
@@ -90,12 +91,15 @@ FrameSound SpeechDetector::analyse(const float* frame) {
     FrameSound sound;
     sound.levelDb =
         10.0f * std::log10(power / static_cast<float>(kDetectorFrameSamples) + kTinyPower);
-    sound.sound = sound.levelDb > kQuietestDb && sound.levelDb > floorDb() + kSoundMarginDb;
+    // Nothing stands out before the floor has seen a whole block.
+    sound.sound =
+        warm_ && sound.levelDb > kQuietestDb && sound.levelDb > floorDb() + kSoundMarginDb;
 
     // The floor: the quietest frame of each 250 ms block, over the last twelve blocks.
     currentMin_ = std::min(currentMin_, sound.levelDb);
     if (++blockFrames_ == kBlockFrames) {
         blockMin_[block_] = currentMin_;
+        warm_ = true;
         block_ = (block_ + 1) % kBlocks;
         currentMin_ = std::numeric_limits<float>::infinity();
         blockFrames_ = 0;

@@ -80,6 +80,7 @@ private:
     float currentMin_ = 0;
     int blockFrames_ = 0;
     size_t block_ = 0;
+    bool warm_ = false;
 };
 
 }  // namespace obs_sayline
