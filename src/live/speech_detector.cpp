@@ -26,6 +26,11 @@ constexpr float kAntiDenormal = 1e-15f;
 // noise or music 10 dB under it; noise and music that had just begun, 1.5 dB and less.
 constexpr int kShortestSpeechFrames = 25;
 constexpr float kSpeechSpreadDb = 3;
+// A frame fades when it is up to this much quieter than the one before. Fading frames made
+// 21-60 % of spoken sentences (dry, reverberant, under noise or music) and 71-74 % of
+// plucked melodies.
+constexpr float kFadeDb = 2.5f;
+constexpr float kMostFading = 0.65f;
 
 }  // namespace
 
@@ -45,6 +50,12 @@ Biquad Biquad::highPass(float cornerHz, float sampleRate) {
 
 void SoundEvidence::add(const FrameSound& frame) {
     if (all_.frames == 0 && !frame.sound) return;  // a stretch starts with sound
+    if (all_.frames > 0 && frame.sound) {
+        ++all_.followers;
+        const float change = frame.levelDb - previousDb_;
+        if (change <= 0 && change > -kFadeDb) ++all_.fading;
+    }
+    previousDb_ = frame.levelDb;
     ++all_.frames;
     all_.level += frame.levelDb;
     all_.levelSq += static_cast<double>(frame.levelDb) * frame.levelDb;
@@ -58,8 +69,14 @@ float SoundEvidence::levelSpreadDb() const {
     return static_cast<float>(std::sqrt(std::max(0.0, variance)));
 }
 
+float SoundEvidence::fadingShare() const {
+    if (last_.followers == 0) return 0;
+    return static_cast<float>(last_.fading) / static_cast<float>(last_.followers);
+}
+
 bool SoundEvidence::speechLike() const {
-    return span() >= kShortestSpeechFrames && levelSpreadDb() >= kSpeechSpreadDb;
+    return span() >= kShortestSpeechFrames && levelSpreadDb() >= kSpeechSpreadDb &&
+           fadingShare() < kMostFading;
 }
 
 SpeechDetector::SpeechDetector()

@@ -35,7 +35,7 @@ struct FrameSound {
 // What a stretch of sound was like, from its first frame that stood out to its last. Speech
 // rises and falls with its syllables and words; what stands out only because it began (noise
 // or hum switched on, music starting after silence) keeps an even level until the floor has
-// caught up with it.
+// caught up with it, and plucked or struck notes mostly die away smoothly, frame after frame.
 class SoundEvidence {
 public:
     void add(const FrameSound& frame);
@@ -45,16 +45,22 @@ public:
     int span() const { return last_.frames; }
     // Spread (standard deviation) of the frames' level over that span, dB.
     float levelSpreadDb() const;
-    // Long enough to keep (250 ms) and uneven enough to be speech.
+    // Share of the frames that stood out (after the first) that were a little quieter than
+    // the frame before: a note dying away.
+    float fadingShare() const;
+    // Long enough to keep (250 ms), uneven enough to be speech, and not a run of fading notes.
     bool speechLike() const;
 
 private:
     struct Sums {
         int frames = 0;
         double level = 0, levelSq = 0;
+        int followers = 0;  // frames that stood out, after the first
+        int fading = 0;     // of those, a little quieter than the frame before
     };
     Sums all_;
     Sums last_;  // as of the last frame that stood out
+    float previousDb_ = 0;
 };
 
 // Tells frames that stand out from the background from those that do not. The background is

@@ -178,6 +178,7 @@ TEST_F(PauseChunkerTest, nothing_is_sent_on_silence_noise_hum_or_music) {
              {test::silence(2000), test::atLevel(test::synthesised("28 whitenoise"), -40)})},
         {"hum", test::atLevel(test::mainsHum(30), -30)},
         {"music", test::atLevel(test::instrumentalMusic(30, false), -20)},
+        {"plucked notes", test::atLevel(test::pluckedNotes(30), -20)},
         {"music with drums after silence",
          test::joined(
              {test::silence(2000), test::atLevel(test::instrumentalMusic(28, true), -20)})},

@@ -80,6 +80,16 @@ Sound instrumentalMusic(size_t seconds, bool drums) {
     return music;
 }
 
+Sound pluckedNotes(size_t seconds) {
+    Sound line;
+    for (const char* note : {"A4", "C5", "E5", "D5", "C5", "A4", "G4", "E4"}) {
+        line = joined({line, synthesised(std::string("0.35 pluck ") + note), silence(450)});
+    }
+    Sound notes(seconds * 16000);
+    for (size_t i = 0; i < notes.size(); ++i) notes[i] = line[i % line.size()];
+    return notes;
+}
+
 Sound mainsHum(size_t seconds) {
     return synthesised(std::to_string(seconds) +
                        " sine 50 sine 100 sine 150 sine 250 square 50 vol 0.5");

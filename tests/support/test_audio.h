@@ -19,6 +19,8 @@ Sound silence(size_t ms);
 
 // Instrumental music: a chord pad, a bass line and a plucked melody; with drums when asked.
 Sound instrumentalMusic(size_t seconds, bool drums);
+// A plucked melody, each note dying away into a rest before the next.
+Sound pluckedNotes(size_t seconds);
 // Mains hum: 50 Hz and its harmonics.
 Sound mainsHum(size_t seconds);
 
