@@ -5,7 +5,9 @@
 // each request after 0.3 s: with the subtitle once the requests so far hold the whole sentence,
 // with nothing before that (so a first half never shows). The time is taken from the end of the
 // sentence as played into the host to the first drawn frame (its video timestamp) with subtitle
-// pixels. Prints one table per mode and their median and worst; asserts nothing.
+// pixels; in brackets, when the request that completed the sentence reached the service, and
+// how many requests held speech. Prints both modes side by side with their median and worst;
+// asserts nothing.
 //
 // Run by scripts/latency.sh (needs a display: xvfb-run).
 
@@ -76,6 +78,7 @@ void onFrame(void* param, struct video_data* frame) {
 
 struct Timing {
     double latencyMs = -1;
+    double sentMs = 0;
     int requests = 0;
 };
 
@@ -92,10 +95,12 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
     std::mutex mutex;
     size_t heard = 0;
     int requests = 0;
+    uint64_t completedAt = 0;  // when the request that completed the sentence arrived
     LoopbackServer whisper;
     whisper.on(
         "POST", "/v1/audio/transcriptions",
         [&](const httplib::Request& req, httplib::Response& res) {
+            const uint64_t arrived = os_gettime_ns();
             std::this_thread::sleep_for(milliseconds(kAnswerMs));
             const size_t loud = loudFrames(pcmSamples(req.get_file_value("file").content, 44));
             bool whole = false;
@@ -104,6 +109,7 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
                 heard += loud;
                 if (loud) ++requests;
                 whole = loud && heard * 10 >= sentenceLoud * 9;
+                if (whole && !completedAt) completedAt = arrived;
             }
             res.set_content(std::string(R"({"text":")") + (whole ? "Good morning everyone" : "") +
                                 R"(","language":"english","segments":[{"avg_logprob":-0.1}]})",
@@ -125,6 +131,7 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
                 std::lock_guard<std::mutex> lock(mutex);
                 heard = 0;
                 requests = 0;
+                completedAt = 0;
             }
             obs_data_t* settings = obs_data_create();
             obs_data_set_string(settings, "stt_engine", "whisper_api");
@@ -168,6 +175,7 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 run.requests = requests;
+                if (completedAt) run.sentMs = (static_cast<double>(completedAt) - speechEnd) / 1e6;
             }
             obs_sceneitem_remove(item);
             const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
@@ -184,18 +192,19 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
 
     std::printf("\nSpeech end -> subtitle drawn (s); sentence %.2f s, service answers in %.1f s\n",
                 sentenceMs / 1000.0, kAnswerMs / 1000.0);
-    std::printf("%-10s %-22s %-22s\n", "phase", "every 3 seconds", "at pauses in speech");
+    std::printf("%-10s %-26s %-26s\n", "phase", "every 3 seconds", "at pauses in speech");
     auto cell = [](const Timing& r) {
         char text[64];
         if (r.latencyMs < 0) {
             std::snprintf(text, sizeof text, "none (%d req)", r.requests);
         } else {
-            std::snprintf(text, sizeof text, "%.2f (%d req)", r.latencyMs / 1000.0, r.requests);
+            std::snprintf(text, sizeof text, "%.2f (sent %+.2f, %d req)", r.latencyMs / 1000.0,
+                          r.sentMs / 1000.0, r.requests);
         }
         return std::string(text);
     };
     for (int phase = 0; phase < kPhases; ++phase) {
-        std::printf("%-10.1f %-22s %-22s\n", phase * kPhaseStepMs / 1000.0,
+        std::printf("%-10.1f %-26s %-26s\n", phase * kPhaseStepMs / 1000.0,
                     cell(fixed[phase]).c_str(), cell(pauses[phase]).c_str());
     }
     auto summary = [](std::vector<Timing> runs, bool worst) {
@@ -207,9 +216,9 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
         std::snprintf(text, sizeof text, "%.2f", v / 1000.0);
         return std::string(text);
     };
-    std::printf("%-10s %-22s %-22s\n", "median", summary(fixed, false).c_str(),
+    std::printf("%-10s %-26s %-26s\n", "median", summary(fixed, false).c_str(),
                 summary(pauses, false).c_str());
-    std::printf("%-10s %-22s %-22s\n", "worst", summary(fixed, true).c_str(),
+    std::printf("%-10s %-26s %-26s\n", "worst", summary(fixed, true).c_str(),
                 summary(pauses, true).c_str());
 }
 
