@@ -1,6 +1,6 @@
 // The host audio thread's share of the Sayline source: the output callback and the append of
-// one 10 ms block (160 samples at 16 kHz), with and without a recognition worker running.
-// Reports ns per block and heap allocations per block.
+// one 10 ms block (160 samples at 16 kHz), with and without a recognition worker running, and
+// cut at pauses in speech. Reports ns per block and heap allocations per block.
 
 #include <benchmark/benchmark.h>
 #include <media-io/audio-io.h>
@@ -18,6 +18,7 @@
 #include "plugin/source_capture.h"
 #include "plugin/subtitle_source_data.h"
 #include "stt/stt_engine_base.h"
+#include "support/test_audio.h"
 
 // The counting operator new below hands out malloc memory, which the matching delete frees;
 // once inlined, GCC cannot pair them and would warn.
@@ -83,8 +84,10 @@ private:
 };
 
 struct Intake {
-    explicit Intake(bool slow) : data(nullptr), engine(std::make_shared<SlowEngine>()) {
+    explicit Intake(bool slow, ChunkMode mode = ChunkMode::Fixed)
+        : data(nullptr), engine(std::make_shared<SlowEngine>()) {
         if (!slow) engine->release();
+        data.settings.chunkMode = mode;
         data.settings.sttEngineType = SttEngineType::WhisperApi;
         data.settings.enableTranslation = false;
         data.capture.sttEngine = engine;
@@ -99,6 +102,10 @@ struct Intake {
         waitForRecognition(data);
     }
     void block() { subtitle_source_audio(data.capture.live.get(), 0, &audio); }
+    void block(const float* samples) {
+        audio.data[0] = reinterpret_cast<uint8_t*>(const_cast<float*>(samples));
+        block();
+    }
 
     SubtitleSourceData data;
     std::shared_ptr<SlowEngine> engine;
@@ -141,6 +148,31 @@ void BM_AudioBlock_WorkerRunning(benchmark::State& state) {
     reportPerBlock(state, before);
 }
 BENCHMARK(BM_AudioBlock_WorkerRunning);
+
+// Cut at pauses: spoken sentences with pauses between them, each sent once its pause is over,
+// to a fast service.
+void BM_AudioBlock_Pauses(benchmark::State& state) {
+    Intake intake(false, ChunkMode::Pauses);
+    std::vector<float> speech;
+    for (const char* text : {"Good morning everyone.", "Welcome back to the stream.",
+                             "Today we build a table.", "First we measure the legs."}) {
+        speech =
+            test::joined({speech, test::atLevel(test::spokenText(text), -20), test::silence(800)});
+    }
+    const size_t blocks = speech.size() / kBlock;
+    // Twice through, so every buffer of the rotation has grown to its working size.
+    for (size_t i = 0; i < 2 * blocks; ++i) intake.block(speech.data() + i % blocks * kBlock);
+    intake.data.capture.live->recognition().waitIdle(std::chrono::seconds(5));
+    countHere = true;
+    const uint64_t before = allocations.load();
+    size_t i = 0;
+    for (auto _ : state) {
+        intake.block(speech.data() + i * kBlock);
+        if (++i == blocks) i = 0;
+    }
+    reportPerBlock(state, before);
+}
+BENCHMARK(BM_AudioBlock_Pauses);
 
 }  // namespace
 }  // namespace obs_sayline

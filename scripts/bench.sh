@@ -9,3 +9,5 @@ for b in build-release/bench/*_bench; do
   echo "== $(basename "$b")"
   "$b" "$@"
 done
+echo "== speech_detector_rates"
+build-release/bench/speech_detector_rates

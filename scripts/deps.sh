@@ -12,6 +12,8 @@ packages=(
   xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
   ffmpeg
+  # speech, noise and music made at test time for the speech detector and the pause chunker
+  espeak-ng sox
   # the Windows compile check of src/ (scripts/check-windows.sh)
   g++-mingw-w64-x86-64-posix
   # libFuzzer targets of the reply parsers (scripts/fuzz.sh)

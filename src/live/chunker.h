@@ -6,6 +6,9 @@
 
 namespace obs_sayline {
 
+// How the intake is cut: fixed 3 s blocks, or at pauses in speech.
+enum class ChunkMode { Fixed, Pauses };
+
 // Where cut chunks go: the recognition side of the live path. Called on the audio thread, so
 // neither call may block on recognition or allocate in the common case.
 class IChunkConsumer {

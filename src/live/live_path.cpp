@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "live/fixed_chunker.h"
+#include "live/pause_chunker.h"
 #include "live/request_recognition.h"
 
 namespace obs_sayline {
@@ -17,6 +18,17 @@ std::unique_ptr<LivePath> LivePath::fixedBlocks(std::shared_ptr<const Recognitio
                                                             std::move(sinks));
     return std::make_unique<LivePath>(std::move(recognition), [](IChunkConsumer& consumer) {
         return std::unique_ptr<IChunker>(new FixedChunker(consumer));
+    });
+}
+
+std::unique_ptr<LivePath> LivePath::pauseCut(std::shared_ptr<const RecognitionSetup> setup,
+                                             std::shared_ptr<SourceShared> shared,
+                                             std::shared_ptr<SubtitleSinks> sinks,
+                                             const PauseCutting& cutting) {
+    auto recognition = std::make_shared<RequestRecognition>(std::move(setup), std::move(shared),
+                                                            std::move(sinks));
+    return std::make_unique<LivePath>(std::move(recognition), [cutting](IChunkConsumer& consumer) {
+        return std::unique_ptr<IChunker>(new PauseChunker(consumer, cutting));
     });
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "live/chunker.h"
+#include "live/pause_chunker.h"
 #include "live/recognition.h"
 #include "live/recognition_setup.h"
 #include "live/source_shared.h"
@@ -16,7 +18,7 @@ namespace obs_sayline {
 class LivePath {
 public:
     // The chunker is made for the recognition it feeds.
-    using ChunkerMaker = std::unique_ptr<IChunker> (*)(IChunkConsumer&);
+    using ChunkerMaker = std::function<std::unique_ptr<IChunker>(IChunkConsumer&)>;
 
     LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker);
 
@@ -24,6 +26,11 @@ public:
     static std::unique_ptr<LivePath> fixedBlocks(std::shared_ptr<const RecognitionSetup> setup,
                                                  std::shared_ptr<SourceShared> shared,
                                                  std::shared_ptr<SubtitleSinks> sinks);
+    // Cut at pauses in speech, request/response recognition.
+    static std::unique_ptr<LivePath> pauseCut(std::shared_ptr<const RecognitionSetup> setup,
+                                              std::shared_ptr<SourceShared> shared,
+                                              std::shared_ptr<SubtitleSinks> sinks,
+                                              const PauseCutting& cutting);
 
     // Starts the recognition worker; false when it could not (audio is then ignored).
     bool start();

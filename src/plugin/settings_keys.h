@@ -10,6 +10,9 @@ constexpr const char* kOpenSttSite = "open_stt_site";
 constexpr const char* kSttApiKey = "stt_api_key";
 constexpr const char* kSourceLanguage = "source_language";
 constexpr const char* kShowOriginal = "show_original";
+constexpr const char* kChunkMode = "chunk_mode";
+constexpr const char* kPauseMs = "pause_ms";
+constexpr const char* kMaxChunkMs = "max_chunk_ms";
 constexpr const char* kEnableTranslation = "enable_translation";
 constexpr const char* kTranslationProvider = "translation_provider";
 constexpr const char* kOpenTransSite = "open_trans_site";
@@ -48,6 +51,8 @@ constexpr const char* kTranscriptOff = "off";
 constexpr const char* kTranscriptSrt = "srt";
 constexpr const char* kTranscriptVtt = "vtt";
 constexpr const char* kTranscriptBoth = "both";
+constexpr const char* kChunkFixed = "fixed";
+constexpr const char* kChunkPauses = "pauses";
 }  // namespace values
 
 }  // namespace obs_sayline

@@ -24,6 +24,16 @@ std::shared_ptr<const RecognitionSetup> recognitionSetup(const SubtitleSourceDat
     return setup;
 }
 
+// The road the settings ask for.
+std::unique_ptr<LivePath> livePath(const SubtitleSourceData& data) {
+    const SourceSettings& s = data.settings;
+    if (s.chunkMode == ChunkMode::Pauses) {
+        return LivePath::pauseCut(recognitionSetup(data), data.shared, data.sinks,
+                                  PauseCutting{s.pauseMs, s.maxChunkMs});
+    }
+    return LivePath::fixedBlocks(recognitionSetup(data), data.shared, data.sinks);
+}
+
 }  // namespace
 
 void startCapture(SubtitleSourceData& data) {
@@ -44,7 +54,7 @@ void startCapture(SubtitleSourceData& data) {
 
     // Without an engine the capture is marked started but nothing listens.
     if (capture.sttEngine) {
-        auto live = LivePath::fixedBlocks(recognitionSetup(data), data.shared, data.sinks);
+        auto live = livePath(data);
         if (live->start()) capture.live = std::move(live);
     }
     if (capture.live && !capture.audioConnected) {

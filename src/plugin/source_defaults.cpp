@@ -23,6 +23,9 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_string(settings, keys::kSttEngine, kSttEngine);
     obs_data_set_default_string(settings, keys::kSourceLanguage, kSourceLanguage);
     obs_data_set_default_bool(settings, keys::kShowOriginal, kShowOriginal);
+    obs_data_set_default_string(settings, keys::kChunkMode, kChunkMode);
+    obs_data_set_default_int(settings, kPauseLength.key, kPauseLength.defaultValue);
+    obs_data_set_default_int(settings, kLongestChunk.key, kLongestChunk.defaultValue);
     obs_data_set_default_bool(settings, keys::kEnableTranslation, kEnableTranslation);
     obs_data_set_default_string(settings, keys::kTranslationProvider, kTranslationProvider);
     obs_data_set_default_string(settings, keys::kTargetLanguage, kTargetLanguage);

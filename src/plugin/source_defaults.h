@@ -25,9 +25,12 @@ constexpr IntSetting kFontSize{keys::kFontSize, 24, 5, 72, 1};
 constexpr IntSetting kBackgroundPadding{keys::kBackgroundPadding, 10, 0, 50, 1};
 constexpr IntSetting kMaxSubtitleLength{keys::kMaxSubtitleLength, 100, 50, 200, 10};
 constexpr IntSetting kSubtitleDuration{keys::kSubtitleDuration, 3000, 1000, 10000, 500};
+constexpr IntSetting kPauseLength{keys::kPauseMs, 500, 200, 2000, 100};
+constexpr IntSetting kLongestChunk{keys::kMaxChunkMs, 10000, 2000, 25000, 1000};
 
 constexpr const char* kSttEngine = values::kNone;
 constexpr const char* kSourceLanguage = values::kAutoLanguage;
+constexpr const char* kChunkMode = values::kChunkFixed;
 constexpr const char* kTranslationProvider = values::kNone;
 constexpr const char* kTargetLanguage = "en";
 constexpr bool kShowOriginal = false;

@@ -42,6 +42,11 @@ constexpr ListItem kCaptionTexts[] = {
     {"CcText.Original", values::kCcOriginal},
 };
 
+constexpr ListItem kChunkModes[] = {
+    {"ChunkMode.Fixed", values::kChunkFixed},
+    {"ChunkMode.Pauses", values::kChunkPauses},
+};
+
 constexpr ListItem kProviders[] = {
     {"Provider.None", values::kNone},
     {"Provider.DeepL", values::kDeepL},
@@ -146,8 +151,9 @@ const char* translationButtonLabel(const std::string& provider) {
 
 namespace {
 
-void addInt(obs_properties_t* props, const IntSetting& setting, const char* label) {
-    obs_properties_add_int(props, setting.key, label, setting.min, setting.max, setting.step);
+obs_property_t* addInt(obs_properties_t* props, const IntSetting& setting, const char* label) {
+    return obs_properties_add_int(props, setting.key, label, setting.min, setting.max,
+                                  setting.step);
 }
 
 obs_properties_t* buildProperties() {
@@ -163,6 +169,11 @@ obs_properties_t* buildProperties() {
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
     addList(props, keys::kSourceLanguage, localText("SourceLanguage"), kLanguages);
     obs_properties_add_bool(props, keys::kShowOriginal, localText("ShowOriginal"));
+    addList(props, keys::kChunkMode, localText("ChunkMode"), kChunkModes);
+    obs_property_int_set_suffix(addInt(props, defaults::kPauseLength, localText("PauseLength")),
+                                " ms");
+    obs_property_int_set_suffix(addInt(props, defaults::kLongestChunk, localText("LongestChunk")),
+                                " ms");
 
     obs_properties_add_bool(props, keys::kEnableTranslation, localText("EnableTranslation"));
     addList(props, keys::kTranslationProvider, localText("TranslationProvider"), kProviders);

@@ -97,6 +97,11 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.textColor = fontColor == 0 ? defaults::kOpaqueFontColor : fontColor;
 
     s.showOriginal = obs_data_get_bool(settings, keys::kShowOriginal);
+    s.chunkMode = stringOr(settings, keys::kChunkMode, values::kChunkFixed) == values::kChunkPauses
+                      ? ChunkMode::Pauses
+                      : ChunkMode::Fixed;
+    s.pauseMs = positiveInRange(settings, defaults::kPauseLength, s.pauseMs);
+    s.maxChunkMs = positiveInRange(settings, defaults::kLongestChunk, s.maxChunkMs);
     s.backgroundEnabled = obs_data_get_bool(settings, keys::kBackgroundEnabled);
     if (s.backgroundEnabled) {
         const uint32_t color = colorOf(settings, keys::kBackgroundColor);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "live/chunker.h"
 #include "live/service_setup.h"
 #include "plugin/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
@@ -29,6 +30,9 @@ struct SourceSettings {
     std::string translationApiKey;
     std::string targetLanguage = defaults::kTargetLanguage;
     bool showOriginal = defaults::kShowOriginal;
+    ChunkMode chunkMode = ChunkMode::Fixed;
+    int pauseMs = static_cast<int>(defaults::kPauseLength.defaultValue);
+    int maxChunkMs = static_cast<int>(defaults::kLongestChunk.defaultValue);
     uint32_t textColor = defaults::kOpaqueFontColor;
     int fontSize = static_cast<int>(defaults::kFontSize.defaultValue);
     bool backgroundEnabled = defaults::kBackgroundEnabled;

@@ -64,6 +64,9 @@ TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
     EXPECT_STREQ(obs_data_get_string(defaults, "cc_text"), "translation");
     EXPECT_STREQ(obs_data_get_string(defaults, "transcript_format"), "off");
     EXPECT_STREQ(obs_data_get_string(defaults, "transcript_dir"), "");
+    EXPECT_STREQ(obs_data_get_string(defaults, "chunk_mode"), "fixed");
+    EXPECT_EQ(obs_data_get_int(defaults, "pause_ms"), 500);
+    EXPECT_EQ(obs_data_get_int(defaults, "max_chunk_ms"), 10000);
     EXPECT_FALSE(obs_data_has_user_value(defaults, "stt_api_key"));
     obs_data_release(defaults);
 }
@@ -85,6 +88,9 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"stt_api_key", OBS_PROPERTY_TEXT, "STT API Key"},
         {"source_language", OBS_PROPERTY_LIST, "Source Language (원본 언어)"},
         {"show_original", OBS_PROPERTY_BOOL, "Show Original Text (원문 표시)"},
+        {"chunk_mode", OBS_PROPERTY_LIST, "Cut audio"},
+        {"pause_ms", OBS_PROPERTY_INT, "Pause length"},
+        {"max_chunk_ms", OBS_PROPERTY_INT, "Longest chunk"},
         {"enable_translation", OBS_PROPERTY_BOOL, "Enable Translation (번역 활성화)"},
         {"translation_provider", OBS_PROPERTY_LIST, "Translation Provider (번역 서비스)"},
         {"open_trans_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
@@ -126,6 +132,9 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
                                       {"Google STT", "google_stt"},
                                       {"Deepgram", "deepgram"}}));
     EXPECT_EQ(listItems(obs_properties_get(props, "source_language")), kLanguages);
+    EXPECT_EQ(listItems(obs_properties_get(props, "chunk_mode")),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"Every 3 seconds", "fixed"}, {"At pauses in speech", "pauses"}}));
     const std::vector<std::pair<std::string, std::string>> targets(kLanguages.begin() + 1,
                                                                    kLanguages.end());
     EXPECT_EQ(listItems(obs_properties_get(props, "target_language")), targets);
@@ -156,7 +165,9 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     for (const Range& r : {Range{"font_size", 5, 72, 1, OBS_NUMBER_SCROLLER},
                            Range{"background_padding", 0, 50, 1, OBS_NUMBER_SLIDER},
                            Range{"max_subtitle_length", 50, 200, 10, OBS_NUMBER_SCROLLER},
-                           Range{"subtitle_duration", 1000, 10000, 500, OBS_NUMBER_SCROLLER}}) {
+                           Range{"subtitle_duration", 1000, 10000, 500, OBS_NUMBER_SCROLLER},
+                           Range{"pause_ms", 200, 2000, 100, OBS_NUMBER_SCROLLER},
+                           Range{"max_chunk_ms", 2000, 25000, 1000, OBS_NUMBER_SCROLLER}}) {
         obs_property_t* p = obs_properties_get(props, r.name);
         EXPECT_EQ(obs_property_int_min(p), r.min) << r.name;
         EXPECT_EQ(obs_property_int_max(p), r.max) << r.name;

@@ -184,11 +184,15 @@ TEST(SettingsRulesTest, numbers_from_the_host_are_held_to_their_property_ranges)
     obs_data_set_int(raw, "max_subtitle_length", 7);
     obs_data_set_bool(raw, "background_enabled", true);
     obs_data_set_int(raw, "background_padding", 1000);
+    obs_data_set_int(raw, "pause_ms", 50);
+    obs_data_set_int(raw, "max_chunk_ms", 60000);
     const SourceSettings read = readSourceSettings(raw, SourceSettings{});
     EXPECT_EQ(read.subtitleDurationMs, 10000);
     EXPECT_EQ(read.fontSize, 72);
     EXPECT_EQ(read.maxSubtitleLength, 50);
     EXPECT_EQ(read.backgroundPadding, 50);
+    EXPECT_EQ(read.pauseMs, 200);
+    EXPECT_EQ(read.maxChunkMs, 25000);
 
     // Non-positive values still leave the previous one.
     obs_data_set_int(raw, "subtitle_duration", -5);
@@ -196,6 +200,16 @@ TEST(SettingsRulesTest, numbers_from_the_host_are_held_to_their_property_ranges)
     const SourceSettings kept = readSourceSettings(raw, read);
     EXPECT_EQ(kept.subtitleDurationMs, 10000);
     EXPECT_EQ(kept.fontSize, 72);
+    obs_data_release(raw);
+}
+
+TEST(SettingsRulesTest, audio_is_cut_at_pauses_only_when_asked_for) {
+    obs_data_t* raw = obs_data_create();
+    EXPECT_EQ(readSourceSettings(raw, SourceSettings{}).chunkMode, ChunkMode::Fixed);
+    obs_data_set_string(raw, "chunk_mode", "pauses");
+    EXPECT_EQ(readSourceSettings(raw, SourceSettings{}).chunkMode, ChunkMode::Pauses);
+    obs_data_set_string(raw, "chunk_mode", "Pauses");
+    EXPECT_EQ(readSourceSettings(raw, SourceSettings{}).chunkMode, ChunkMode::Fixed);
     obs_data_release(raw);
 }
 
