@@ -340,19 +340,4 @@ Result<HttpResponse> HttpClient::performAttempt(const HttpRequest& request, int3
     return Result<HttpResponse>(std::move(response));
 }
 
-bool HttpClient::warmUp(const std::string& url) {
-    ConnectionPool::Handle handle = pool_->acquire();
-    if (!handle) return false;
-    CURL* h = handle.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(config_.connectTimeoutMs));
-    if (!config_.caBundlePath.empty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, config_.caBundlePath.c_str());
-    }
-    return curl_easy_perform(h) == CURLE_OK;
-}
-
 }  // namespace obs_sayline

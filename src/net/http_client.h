@@ -33,10 +33,6 @@ public:
     Result<HttpResponse> postJson(const std::string& url, const std::string& body,
                                   const std::map<std::string, std::string>& extraHeaders = {});
 
-    // Experiment (measured by bench/connection_reuse_bench): opens a connection to url's
-    // service with CURLOPT_CONNECT_ONLY through the pool.
-    bool warmUp(const std::string& url);
-
     const HttpClientConfig& config() const { return config_; }
     CircuitBreaker& circuitBreaker() { return *breaker_; }
 
