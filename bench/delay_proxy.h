@@ -46,6 +46,7 @@ public:
         if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
             ::listen(listenFd_, 64) != 0 ||
             ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            ::close(listenFd_);
             return false;
         }
         port_ = ntohs(addr.sin_port);
