@@ -19,6 +19,9 @@ struct MimeDeleter {
 struct UrlDeleter {
     void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
 };
+struct ShareDeleter {
+    void operator()(CURLSH* share) const noexcept { curl_share_cleanup(share); }
+};
 struct FreeDeleter {
     void operator()(char* text) const noexcept { curl_free(text); }
 };
@@ -27,6 +30,7 @@ using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 using MimeBody = std::unique_ptr<curl_mime, MimeDeleter>;
 using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+using ShareHandle = std::unique_ptr<CURLSH, ShareDeleter>;
 using CurlString = std::unique_ptr<char, FreeDeleter>;
 
 // libcurl's process-wide initialisation, done once however many threads ask; the matching

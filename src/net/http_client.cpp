@@ -6,6 +6,7 @@
 
 #include "core/cancel_token.h"
 #include "core/logger.h"
+#include "net/connection_pool.h"
 #include "net/curl_handles.h"
 
 namespace obs_sayline {
@@ -39,9 +40,8 @@ bool isRetryableStatus(const RetryPolicy& policy, int32_t status) {
 
 HttpClient::HttpClient(HttpClientConfig config)
     : config_(std::move(config)),
-      breaker_(std::make_unique<CircuitBreaker>(config_.circuitBreaker)) {
-    curl::ensureGlobalInit();
-}
+      breaker_(std::make_unique<CircuitBreaker>(config_.circuitBreaker)),
+      pool_(std::make_unique<ConnectionPool>()) {}
 
 HttpClient::~HttpClient() = default;
 

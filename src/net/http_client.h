@@ -10,8 +10,12 @@
 
 namespace obs_sayline {
 
+class ConnectionPool;
+
 // Synchronous HTTPS client over libcurl. One per engine or provider; execute() may run on
 // several threads at once. A status of 400 or above is not a failure at this layer.
+// Connections stay open between requests (HTTP/2 where the server speaks it) until idle for a
+// minute; all are closed when the client goes.
 class HttpClient {
 public:
     explicit HttpClient(HttpClientConfig config = {});
@@ -48,6 +52,7 @@ private:
 
     HttpClientConfig config_;
     std::unique_ptr<CircuitBreaker> breaker_;
+    std::unique_ptr<ConnectionPool> pool_;
 };
 
 }  // namespace obs_sayline

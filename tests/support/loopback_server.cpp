@@ -23,6 +23,22 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+// httplib hands every accepted connection to its task queue; this one counts them.
+class CountingTaskQueue : public httplib::TaskQueue {
+public:
+    explicit CountingTaskQueue(std::atomic<size_t>& count)
+        : count_(count), pool_(CPPHTTPLIB_THREAD_POOL_COUNT) {}
+    void enqueue(std::function<void()> fn) override {
+        ++count_;
+        pool_.enqueue(std::move(fn));
+    }
+    void shutdown() override { pool_.shutdown(); }
+
+private:
+    std::atomic<size_t>& count_;
+    httplib::ThreadPool pool_;
+};
+
 }  // namespace
 
 std::string RecordedRequest::header(const std::string& name) const {
@@ -71,6 +87,11 @@ LoopbackServer& LoopbackServer::onAny(Handler handler) { return on("*", ".*", st
 void LoopbackServer::installDispatch() {
     // Keep stop() quick: idle keep-alive connections close after a second.
     server_->set_keep_alive_timeout(1);
+    server_->set_keep_alive_max_count(100);
+    // As real services do: without it a reply's second write waits for the client's delayed
+    // acknowledgement of the first (40 ms on Linux).
+    server_->set_tcp_nodelay(true);
+    server_->new_task_queue = [this] { return new CountingTaskQueue(connections_); };
     auto plain = [this](const httplib::Request& req, httplib::Response& res) {
         dispatch(req, res, nullptr);
     };

@@ -115,6 +115,10 @@ public:
     // For handlers: waits `ms` milliseconds or until stop(); true when the whole time passed.
     bool stall(int ms);
 
+    // Connections accepted so far; over HTTPS each one is one TLS handshake. A connection
+    // stays open for up to 100 requests and closes after a second without one.
+    size_t connectionCount() const { return connections_.load(); }
+
 private:
     struct Route {
         std::string method;
@@ -129,6 +133,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     bool https_ = false;
     std::vector<Route> routes_;
+    std::atomic<size_t> connections_{0};
     std::thread thread_;
     int port_ = -1;
 
