@@ -2,6 +2,7 @@
 
 #include <obs-data.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "plugin/settings_keys.h"
@@ -27,6 +28,11 @@ constexpr IntSetting kMaxSubtitleLength{keys::kMaxSubtitleLength, 100, 50, 200, 
 constexpr IntSetting kSubtitleDuration{keys::kSubtitleDuration, 3000, 1000, 10000, 500};
 
 constexpr const char* kSttEngine = values::kNone;
+constexpr const char* kWhisperBaseUrl = "";  // the default service
+constexpr const char* kWhisperModel = "whisper-1";
+// Longer texts in these two are taken for pasted garbage.
+constexpr size_t kMaxWhisperBaseUrlLength = 2048;
+constexpr size_t kMaxWhisperModelLength = 256;
 constexpr const char* kSourceLanguage = values::kAutoLanguage;
 constexpr const char* kTranslationProvider = values::kNone;
 constexpr const char* kTargetLanguage = "en";
