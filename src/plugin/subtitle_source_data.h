@@ -14,6 +14,7 @@
 #include "live/subtitle_sinks.h"
 #include "plugin/closed_caption_sink.h"
 #include "plugin/scene_text_sink.h"
+#include "plugin/server_test.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
 
@@ -83,6 +84,9 @@ struct SubtitleSourceData {
     std::shared_ptr<SceneTextSink> sceneText;  // the subtitle left for the render thread
     // Closed captions (CEA-608) into the host's outputs.
     std::shared_ptr<ClosedCaptionSink> closedCaptions;
+
+    // The sheet's connection test; its worker may outlive the record.
+    std::shared_ptr<ServerTest> serverTest = std::make_shared<ServerTest>();
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread
