@@ -24,6 +24,22 @@ void handOverKey(ISttEngine& engine, const std::string& key, const char* configu
     }
 }
 
+// Server and model from the settings; the key hand-over follows.
+void chooseWhisperServer(WhisperApiEngine& engine, const ServiceChoice& choice,
+                         PreparedEngine& prepared) {
+    engine.setModel(choice.whisperModel);
+    if (choice.whisperServerUrl.empty()) return;
+    const BaseUrlVerdict verdict = judgeServerUrl(choice.whisperServerUrl);
+    if (!verdict.accepted) {
+        prepared.serverRefusal = verdict.refusal;
+        logWarningTag("STT", "Ignoring Server URL (whisper_base_url): %s; using the default server",
+                      verdict.refusal.c_str());
+        return;
+    }
+    engine.setServer(*verdict.accepted);
+    prepared.customServer = *verdict.accepted;
+}
+
 }  // namespace
 
 PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
@@ -44,9 +60,22 @@ PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
     }
 
     if (choice.engine == SttEngineType::WhisperApi) {
-        handOverKey<WhisperApiEngine>(*engine, choice.sttApiKey, "Whisper API key configured",
-                                      "STT API key not set - check settings",
-                                      "Failed to set API key - dynamic_cast failed");
+        auto* whisper = dynamic_cast<WhisperApiEngine*>(engine.get());
+        if (whisper) chooseWhisperServer(*whisper, choice, prepared);
+        if (prepared.customServer && choice.sttApiKey.empty()) {
+            // Servers of one's own often want no key.
+            logInfo("STT API key not set - none is sent to the server");
+        } else {
+            handOverKey<WhisperApiEngine>(*engine, choice.sttApiKey, "Whisper API key configured",
+                                          "STT API key not set - check settings",
+                                          "Failed to set API key - dynamic_cast failed");
+        }
+        if (whisper && prepared.customServer && prepared.customServer->privateNetwork &&
+            whisper->hasApiKey()) {
+            logWarningTag("STT",
+                          "Server URL (whisper_base_url) is plain http:// to another computer: "
+                          "the API key crosses the network unencrypted");
+        }
     } else if (choice.engine == SttEngineType::Deepgram) {
         handOverKey<DeepgramEngine>(*engine, choice.sttApiKey, "Deepgram API key configured",
                                     "Deepgram API key not set - check settings",

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "net/endpoint.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
 
@@ -15,6 +17,10 @@ class ITranslationProvider;
 struct ServiceChoice {
     SttEngineType engine = SttEngineType::None;
     std::string sttApiKey;
+    // Whisper API only: another OpenAI-compatible server (empty: the default service, or its
+    // environment override) and the model to ask it for (empty: the engine's default).
+    std::string whisperServerUrl;
+    std::string whisperModel;
     std::string sourceLanguage;
     bool enableTranslation = true;
     ProviderType provider = ProviderType::None;
@@ -24,9 +30,15 @@ struct ServiceChoice {
 struct PreparedEngine {
     std::shared_ptr<ISttEngine> engine;  // null when there is none of that kind, or it failed
     bool failed = false;                 // initialisation failed (logged)
+    // Whisper API: the server URL of the settings when accepted, else why it was refused
+    // (logged; the default server is used then).
+    std::optional<AcceptedBaseUrl> customServer;
+    std::string serverRefusal;
 };
 
-// Creates, initialises and keys the speech engine.
+// Creates, initialises and keys the speech engine. A Whisper server URL that is refused is
+// logged with a Warning naming the setting (never its value) and the default server kept; a key
+// that would travel as plain http to another machine gets one Warning.
 PreparedEngine prepareSttEngine(const ServiceChoice& choice);
 
 // Creates, initialises and keys the translation provider; null when translation is off, none

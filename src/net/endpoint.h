@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace obs_sayline {
@@ -22,16 +23,45 @@ constexpr const char* kGoogleTranslateEnv = "SAYLINE_GOOGLE_TRANSLATE_BASE_URL";
 constexpr const char* kGeminiEnv = "SAYLINE_GEMINI_BASE_URL";
 }  // namespace endpoints
 
-// True for "https://host[:port]" and for "http://" when the host is loopback (localhost,
-// 127.0.0.0/8, [::1]); a key never travels in clear text over a network.
+// A base URL that passed judgement, in the form libcurl made of it: lower-case scheme, the host
+// as it will be looked up (IDN converted to its ASCII form, numeric IPv4 spellings as a dotted
+// quad), no trailing '/'.
+struct AcceptedBaseUrl {
+    std::string url;
+    std::string host;             // an IPv6 literal keeps its brackets
+    bool plainHttp = false;       // http://
+    bool privateNetwork = false;  // http:// to a private-network host that is not this machine
+};
+
+// Either the accepted URL or why it was refused. The reason never quotes the URL, which may
+// carry credentials.
+struct BaseUrlVerdict {
+    std::optional<AcceptedBaseUrl> accepted;
+    std::string refusal;
+};
+
+// URLs are taken apart by libcurl's own parser, so user info, IPv6 literals, percent-encoded
+// and international host names are judged as the transfer will use them. User info, queries,
+// fragments and port 0 are refused everywhere.
+//
+// An environment override: "https://host[:port]", or "http://" to a loopback host; no path.
+BaseUrlVerdict judgeOverrideUrl(const std::string& url);
+// A speech server named in the settings: "https://" anywhere, "http://" to a loopback or
+// private-network host; may carry a path prefix ("http://10.0.0.5:8000/openai").
+BaseUrlVerdict judgeServerUrl(const std::string& url);
+
+// judgeOverrideUrl(url) accepts it.
 bool isAcceptableBaseUrl(const std::string& url);
 
-// True when `host` names this machine: "localhost", "[::1]" or a dotted-quad 127.x.y.z
-// (letter case ignored). Looser spellings are not loopback.
+// Hosts as libcurl reports them (an IPv6 literal in brackets), letter case ignored.
+// This machine: "localhost", 127.0.0.0/8 as a dotted quad, ::1 (also IPv4-mapped 127/8).
 bool isLoopbackHost(const std::string& host);
+// Another machine on a private network: 10/8, 172.16/12, 192.168/16, 169.254/16, fc00::/7
+// (IPv4-mapped addresses by their IPv4 address), and names under ".local".
+bool isPrivateNetworkHost(const std::string& host);
 
-// The override in environment variable `envVar` when it is acceptable, else `defaultBase`
-// (a refused override logs a Warning). A trailing '/' of the override is dropped.
+// The override in environment variable `envVar` when it is acceptable (in libcurl's form),
+// else `defaultBase` (a refused override logs a Warning).
 std::string resolveBaseUrl(const char* envVar, const std::string& defaultBase);
 
 // The URL with the value of every "key" query parameter replaced by "REDACTED", for logs.

@@ -109,11 +109,17 @@ int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloadNow, cur
     }
 }
 
+struct Protocols {
+    const char* request;
+    const char* redirect;
+};
+
 // Only https leaves this machine, so an API key never crosses a network in clear text;
-// plain http is allowed to a loopback host (test servers, local gateways). The host is taken
-// with libcurl's own parser so that it is the host the transfer connects to.
-const char* allowedProtocols(const std::string& url) {
-    const char* httpsOnly = "https";
+// plain http is allowed to a loopback host (test servers, local gateways), and to a
+// private-network host when the request carries that allowance. The host is taken with
+// libcurl's own parser so that it is the host the transfer connects to.
+Protocols allowedProtocols(const std::string& url, bool allowPrivateHttp) {
+    const Protocols httpsOnly{"https", "https"};
     curl::UrlHandle parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
                                 CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
@@ -123,12 +129,12 @@ const char* allowedProtocols(const std::string& url) {
     char* host = nullptr;
     curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0);
     curl::CurlString schemeText(scheme);
-    curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0);
+    curl_url_get(parsed.get(), CURLUPART_HOST, &host, CURLU_PUNYCODE);
     curl::CurlString hostText(host);
-    if (!schemeText || !hostText) return httpsOnly;
-    const bool loopbackHttp =
-        std::string(schemeText.get()) == "http" && isLoopbackHost(hostText.get());
-    return loopbackHttp ? "http,https" : httpsOnly;
+    if (!schemeText || !hostText || std::string(schemeText.get()) != "http") return httpsOnly;
+    if (isLoopbackHost(hostText.get())) return {"http,https", "http,https"};
+    if (allowPrivateHttp && isPrivateNetworkHost(hostText.get())) return {"http,https", "https"};
+    return httpsOnly;
 }
 
 std::string responseTooLargeText() {
@@ -245,9 +251,9 @@ Result<HttpResponse> HttpClient::performAttempt(const HttpRequest& request, int3
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(request.maxRedirects));
-    const char* protocols = allowedProtocols(url);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols);
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+    const Protocols protocols = allowedProtocols(url, request.allowPrivateHttp);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols.request);
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, protocols.redirect);
     // A reply that announces more than the limit is refused before its body arrives; one
     // without a length is cut off by onBody.
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBody));

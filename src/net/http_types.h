@@ -53,6 +53,10 @@ struct HttpRequest {
     bool followRedirects = true;
     int32_t maxRedirects = 5;
     bool verifySsl = true;
+    // Plain http may also go to a private-network host (10/8, 192.168/16, ".local", ...), not
+    // only to this machine. Set only for a URL accepted under that rule (judgeServerUrl);
+    // redirects from it stay https-only.
+    bool allowPrivateHttp = false;
     std::string caBundlePath;  // empty: the client's, then the library default
     std::optional<RetryPolicy> retryPolicy;
     // (bytes received so far, bytes expected); false aborts the transfer.

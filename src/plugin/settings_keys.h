@@ -8,6 +8,11 @@ constexpr const char* kInfo = "info";
 constexpr const char* kSttEngine = "stt_engine";
 constexpr const char* kOpenSttSite = "open_stt_site";
 constexpr const char* kSttApiKey = "stt_api_key";
+// Whisper API only: another OpenAI-compatible server, its model, and the connection test.
+constexpr const char* kWhisperBaseUrl = "whisper_base_url";
+constexpr const char* kWhisperModel = "whisper_model";
+constexpr const char* kTestSttServer = "test_stt_server";  // button
+constexpr const char* kSttServerTest = "stt_server_test";  // info row with the outcome
 constexpr const char* kSourceLanguage = "source_language";
 constexpr const char* kShowOriginal = "show_original";
 constexpr const char* kChunkMode = "chunk_mode";

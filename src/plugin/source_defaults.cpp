@@ -21,6 +21,8 @@ void subtitle_source_defaults(obs_data_t* settings) {
 void writeDefaults(obs_data_t* settings) {
     using namespace defaults;
     obs_data_set_default_string(settings, keys::kSttEngine, kSttEngine);
+    obs_data_set_default_string(settings, keys::kWhisperBaseUrl, kWhisperBaseUrl);
+    obs_data_set_default_string(settings, keys::kWhisperModel, kWhisperModel);
     obs_data_set_default_string(settings, keys::kSourceLanguage, kSourceLanguage);
     obs_data_set_default_bool(settings, keys::kShowOriginal, kShowOriginal);
     obs_data_set_default_string(settings, keys::kChunkMode, kChunkMode);

@@ -2,6 +2,7 @@
 
 #include <obs-data.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "plugin/settings_keys.h"
@@ -29,6 +30,11 @@ constexpr IntSetting kPauseLength{keys::kPauseMs, 500, 200, 2000, 100};
 constexpr IntSetting kLongestChunk{keys::kMaxChunkMs, 10000, 2000, 25000, 1000};
 
 constexpr const char* kSttEngine = values::kNone;
+constexpr const char* kWhisperBaseUrl = "";  // the default service
+constexpr const char* kWhisperModel = "whisper-1";
+// Longer texts in these two are taken for pasted garbage.
+constexpr size_t kMaxWhisperBaseUrlLength = 2048;
+constexpr size_t kMaxWhisperModelLength = 256;
 constexpr const char* kSourceLanguage = values::kAutoLanguage;
 constexpr const char* kChunkMode = values::kChunkFixed;
 constexpr const char* kTranslationProvider = values::kNone;

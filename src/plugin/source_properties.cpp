@@ -5,6 +5,7 @@
 #include "plugin/callback_guard.h"
 #include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
+#include "plugin/server_test.h"
 #include "plugin/settings_keys.h"
 #include "plugin/source_defaults.h"
 #include "plugin/subtitle_source_data.h"
@@ -123,6 +124,38 @@ bool relabel(obs_properties_t* props, const char* button, const char* label) {
     return true;
 }
 
+// The server rows belong to the Whisper API; the test's row shows once there is an outcome.
+void showWhisperRows(obs_properties_t* props, bool whisper) {
+    for (const char* key : {keys::kWhisperBaseUrl, keys::kWhisperModel, keys::kTestSttServer}) {
+        if (obs_property_t* row = obs_properties_get(props, key)) {
+            obs_property_set_visible(row, whisper);
+        }
+    }
+    if (obs_property_t* row = obs_properties_get(props, keys::kSttServerTest)) {
+        const char* text = obs_property_description(row);
+        obs_property_set_visible(row, whisper && text && *text);
+    }
+}
+
+void addWhisperServerRows(obs_properties_t* props, const SubtitleSourceData* record) {
+    obs_property_t* url = obs_properties_add_text(props, keys::kWhisperBaseUrl,
+                                                  localText("WhisperBaseUrl"), OBS_TEXT_DEFAULT);
+    obs_property_set_long_description(url, localText("WhisperBaseUrl.Help"));
+    obs_properties_add_text(props, keys::kWhisperModel, localText("WhisperModel"),
+                            OBS_TEXT_DEFAULT);
+    obs_properties_add_button(props, keys::kTestSttServer, localText("TestSttServer"),
+                              test_stt_server_clicked);
+
+    const ServerTest::Outcome outcome =
+        record ? record->serverTest->outcome() : ServerTest::Outcome{};
+    obs_property_t* result = obs_properties_add_text(
+        props, keys::kSttServerTest, serverTestText(outcome).c_str(), OBS_TEXT_INFO);
+    if (outcome.state == ServerTest::State::Done && !outcome.check.ok) {
+        obs_property_text_set_info_type(result, OBS_TEXT_INFO_ERROR);
+    }
+    showWhisperRows(props, record && record->settings.sttEngineType == SttEngineType::WhisperApi);
+}
+
 }  // namespace
 
 std::string propertiesInfoText() {
@@ -156,7 +189,7 @@ obs_property_t* addInt(obs_properties_t* props, const IntSetting& setting, const
                                   setting.step);
 }
 
-obs_properties_t* buildProperties() {
+obs_properties_t* buildProperties(const SubtitleSourceData* record) {
     obs_properties_t* props = obs_properties_create();
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
@@ -167,6 +200,7 @@ obs_properties_t* buildProperties() {
     obs_properties_add_button(props, keys::kOpenSttSite, localText(kDefaultButtonLabel),
                               open_stt_site_clicked);
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
+    addWhisperServerRows(props, record);
     addList(props, keys::kSourceLanguage, localText("SourceLanguage"), kLanguages);
     obs_properties_add_bool(props, keys::kShowOriginal, localText("ShowOriginal"));
     addList(props, keys::kChunkMode, localText("ChunkMode"), kChunkModes);
@@ -208,11 +242,11 @@ obs_properties_t* buildProperties() {
 
 }  // namespace
 
-obs_properties_t* subtitle_source_properties(void*) {
+obs_properties_t* subtitle_source_properties(void* data) {
     obs_properties_t* props = guardCallback(
-        "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [] {
+        "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [&] {
             injectFault(Fault::Properties);
-            return buildProperties();
+            return buildProperties(static_cast<const SubtitleSourceData*>(data));
         });
     // The host expects a sheet; an empty one is the neutral answer.
     return props ? props : obs_properties_create();
@@ -235,7 +269,9 @@ bool stt_engine_modified(obs_properties_t* props, obs_property_t*, obs_data_t* s
     return guardCallback("stt_engine_modified", false, [&] {
         injectFault(Fault::Modified);
         const char* value = obs_data_get_string(settings, keys::kSttEngine);
-        return relabel(props, keys::kOpenSttSite, sttButtonLabel(value ? value : ""));
+        const std::string engine = value ? value : "";
+        showWhisperRows(props, engine == values::kWhisperApi);
+        return relabel(props, keys::kOpenSttSite, sttButtonLabel(engine));
     });
 }
 

@@ -13,9 +13,27 @@ namespace {
 
 constexpr const char* kKeyBlanks = " \t\r\n";
 
+std::string trimBlanks(const char* raw) {
+    std::string text = raw ? raw : "";
+    const size_t first = text.find_first_not_of(kKeyBlanks);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(kKeyBlanks) - first + 1);
+}
+
 std::string stringOr(obs_data_t* settings, const char* key, const char* fallback) {
     const char* value = obs_data_get_string(settings, key);
     return value && *value ? value : fallback;
+}
+
+// A text setting without surrounding blanks; an over-long one is logged (never its text) and
+// comes back empty.
+std::string cleanText(obs_data_t* settings, const char* key, size_t maxLength) {
+    std::string text = trimBlanks(obs_data_get_string(settings, key));
+    if (text.size() > maxLength) {
+        logWarningTag("Settings", "Ignoring %s: %zu bytes (max=%zu)", key, text.size(), maxLength);
+        return "";
+    }
+    return text;
 }
 
 // A positive value held to the setting's range; anything else keeps `previous`.
@@ -81,6 +99,10 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     SourceSettings s = previous;
     s.sttEngineType = sttEngineKind(stringOr(settings, keys::kSttEngine, values::kNone));
     s.sttApiKey = cleanApiKey(obs_data_get_string(settings, keys::kSttApiKey), "STT");
+    s.whisperBaseUrl =
+        cleanText(settings, keys::kWhisperBaseUrl, defaults::kMaxWhisperBaseUrlLength);
+    s.whisperModel = cleanText(settings, keys::kWhisperModel, defaults::kMaxWhisperModelLength);
+    if (s.whisperModel.empty()) s.whisperModel = defaults::kWhisperModel;
     s.sourceLanguage = stringOr(settings, keys::kSourceLanguage, "");
 
     s.enableTranslation = obs_data_get_bool(settings, keys::kEnableTranslation);
@@ -132,6 +154,8 @@ ServiceChoice serviceChoice(const SourceSettings& settings) {
     ServiceChoice choice;
     choice.engine = settings.sttEngineType;
     choice.sttApiKey = settings.sttApiKey;
+    choice.whisperServerUrl = settings.whisperBaseUrl;
+    choice.whisperModel = settings.whisperModel;
     choice.sourceLanguage = settings.sourceLanguage;
     choice.enableTranslation = settings.enableTranslation;
     choice.provider = settings.translationProviderType;
@@ -175,10 +199,7 @@ TranscriptOptions transcriptOptions(const SourceSettings& settings) {
 }
 
 std::string cleanApiKey(const char* raw, const char* which) {
-    std::string key = raw ? raw : "";
-    const size_t first = key.find_first_not_of(kKeyBlanks);
-    if (first == std::string::npos) return "";
-    key = key.substr(first, key.find_last_not_of(kKeyBlanks) - first + 1);
+    std::string key = trimBlanks(raw);
     if (key.size() > kMaxApiKeyLength) {
         logErrorTag("Settings",
                     "%s API key is corrupted! Length=%zu (max=%zu). Please re-enter your API key "

@@ -24,6 +24,8 @@ constexpr size_t kMaxApiKeyLength = 256;
 struct SourceSettings {
     SttEngineType sttEngineType = SttEngineType::None;
     std::string sttApiKey;
+    std::string whisperBaseUrl;  // as entered, trimmed; judged when the engine is prepared
+    std::string whisperModel = defaults::kWhisperModel;
     std::string sourceLanguage;  // empty until the first update
     bool enableTranslation = defaults::kEnableTranslation;
     ProviderType translationProviderType = ProviderType::None;

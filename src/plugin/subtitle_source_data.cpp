@@ -24,6 +24,7 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
 
 SubtitleSourceData::~SubtitleSourceData() {
     logInfo("SubtitleSourceData destroying...");
+    serverTest->cancel();
     // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
     // only a worker that was already busy is waited for.
     bool workerWasBusy = false;

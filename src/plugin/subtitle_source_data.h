@@ -14,6 +14,7 @@
 #include "live/subtitle_sinks.h"
 #include "plugin/closed_caption_sink.h"
 #include "plugin/scene_text_sink.h"
+#include "plugin/server_test.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
 #include "plugin/transcript_sink.h"
@@ -87,6 +88,9 @@ struct SubtitleSourceData {
     // Closed captions (CEA-608) into the host's outputs.
     std::shared_ptr<ClosedCaptionSink> closedCaptions;
     std::shared_ptr<TranscriptSink> transcript;  // the transcript files
+
+    // The sheet's connection test; its worker may outlive the record.
+    std::shared_ptr<ServerTest> serverTest = std::make_shared<ServerTest>();
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread

@@ -41,12 +41,12 @@ SttServiceClient::SttServiceClient(SttServiceProfile profile, HttpClientConfig c
 Result<SttResult> SttServiceClient::run(const std::string& storedKey,
                                         const RequestBuilder& buildRequest,
                                         const ReplyParser& parseReply,
-                                        const ErrorMessageRule& errorMessage) {
+                                        const ErrorMessageRule& errorMessage, bool keyRequired) {
     const auto start = std::chrono::steady_clock::now();
     stats_.countRequest();
 
     const std::string key = resolveApiKey(storedKey, profile_.keyEnvVars);
-    if (key.empty()) {
+    if (key.empty() && keyRequired) {
         stats_.countError();
         return {ErrorCode::ApiKeyMissing, profile_.missingKeyMessage};
     }

@@ -47,8 +47,10 @@ public:
 
     SttServiceClient(SttServiceProfile profile, HttpClientConfig clientConfig);
 
+    // With `keyRequired` false a missing key is no failure: the builder gets an empty key.
     Result<SttResult> run(const std::string& storedKey, const RequestBuilder& buildRequest,
-                          const ReplyParser& parseReply, const ErrorMessageRule& errorMessage);
+                          const ReplyParser& parseReply, const ErrorMessageRule& errorMessage,
+                          bool keyRequired = true);
 
     const SttStatistics& statistics() const { return stats_; }
     HttpClient& httpClient() { return client_; }

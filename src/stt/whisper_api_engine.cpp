@@ -17,8 +17,8 @@ namespace obs_sayline {
 namespace {
 
 constexpr const char* kTag = "WhisperApiEngine";
-constexpr const char* kModel = "whisper-1";
 constexpr const char* kPath = "/v1/audio/transcriptions";
+constexpr const char* kKeyEnv = "OPENAI_API_KEY";
 constexpr int32_t kTimeoutMs = 60000;
 constexpr float kConfidenceWithoutSegments = 0.95f;
 constexpr size_t kLoggedTextBytes = 50;
@@ -37,7 +37,7 @@ SttServiceProfile profile() {
             "Whisper API request failed: ",
             "OpenAI API key not configured. Set via setApiKey() or OPENAI_API_KEY environment "
             "variable.",
-            {"OPENAI_API_KEY"}};
+            {kKeyEnv}};
 }
 
 Result<SttResult> readReply(const nlohmann::json& doc, int64_t latencyMs) {
@@ -115,6 +115,9 @@ std::string whisperErrorMessage(int32_t status, const std::string& body) {
 struct WhisperApiEngine::Impl {
     std::string apiKey;
     std::string endpoint = resolveBaseUrl(endpoints::kOpenAiEnv, endpoints::kOpenAi) + kPath;
+    std::string model = kDefaultModel;
+    bool customServer = false;  // named in the settings: the key is optional
+    bool allowPrivateHttp = false;
     int32_t timeoutMs = kTimeoutMs;
     float temperature = 0.0f;
     bool wordTimestamps = false;
@@ -127,11 +130,12 @@ struct WhisperApiEngine::Impl {
         HttpRequest request;
         request.method = HttpMethod::POST;
         request.url = endpoint;
-        request.setHeader("Authorization", "Bearer " + key);
+        request.allowPrivateHttp = allowPrivateHttp;
+        if (!key.empty()) request.setHeader("Authorization", "Bearer " + key);
         request.timeoutMs = timeoutMs;
         request.followRedirects = false;
         request.tag = "whisper-transcription";
-        request.addTextField("model", kModel);
+        request.addTextField("model", model);
         if (!language.empty() && language != "auto") request.addTextField("language", language);
         request.addTextField("response_format", responseFormat);
         if (temperature > 0.0f) {
@@ -146,7 +150,7 @@ struct WhisperApiEngine::Impl {
         if (!prompt.empty()) request.addTextField("prompt", prompt);
         const size_t wavSize = wav.size();
         request.addFileField("file", "audio.wav", std::move(wav), "audio/wav");
-        logInfoTag(kTag, "Sending via curl_mime: model=%s, fields=%zu, wav_size=%zu", kModel,
+        logInfoTag(kTag, "Sending via curl_mime: model=%s, fields=%zu, wav_size=%zu", model.c_str(),
                    request.multipartFields.size(), wavSize);
         return request;
     }
@@ -186,12 +190,22 @@ Result<SttResult> WhisperApiEngine::recognize(const AudioChunk& chunk) {
         logDebugTag(kTag, "Sending audio for recognition (%.2f seconds, %zu bytes)",
                     audioDurationMs(chunk) / 1000.0, wav.size());
         const std::string language = config_.language;
+        bool keySent = false;
         return impl_->service.run(
             impl_->apiKey,
             [&](const std::string& key) {
+                keySent = !key.empty();
                 return impl_->buildRequest(key, language, std::move(wav));
             },
-            parseWhisperReply, whisperErrorMessage);
+            parseWhisperReply,
+            [&](int32_t status, const std::string& body) {
+                std::string message = whisperErrorMessage(status, body);
+                if (status == 401 && !keySent) {
+                    return "The server wants an API key (none was sent): " + message;
+                }
+                return message;
+            },
+            !impl_->customServer);
     });
 }
 
@@ -214,6 +228,22 @@ std::string WhisperApiEngine::getStatistics() const { return impl_->service.stat
 void WhisperApiEngine::setApiKey(const std::string& key) {
     impl_->apiKey = key;
     logDebugTag(kTag, "API key set");
+}
+
+void WhisperApiEngine::setServer(const AcceptedBaseUrl& server) {
+    impl_->endpoint = server.url + kPath;
+    impl_->customServer = true;
+    impl_->allowPrivateHttp = server.privateNetwork;
+    // Accepted URLs carry no user info or query: nothing secret in it.
+    logInfoTag(kTag, "Server: %s", impl_->endpoint.c_str());
+}
+
+void WhisperApiEngine::setModel(const std::string& model) {
+    impl_->model = model.empty() ? kDefaultModel : model;
+}
+
+bool WhisperApiEngine::hasApiKey() const {
+    return !resolveApiKey(impl_->apiKey, {kKeyEnv}).empty();
 }
 
 }  // namespace obs_sayline

@@ -5,6 +5,10 @@
 #include <stdlib.h>
 #include <util/base.h>
 
+#include <clocale>
+#include <string>
+#include <vector>
+
 #include "net/http_client.h"
 #include "net_test_support.h"
 
@@ -18,7 +22,9 @@ TEST(EndpointTest, accepts_https_and_loopback_http) {
          {"https://api.openai.com", "https://api.openai.com/", "https://gw.example.org:8443",
           "HTTPS://Speech.GoogleApis.com", "https://10.0.0.5", "https://[2001:db8::1]:443",
           "http://localhost", "http://LOCALHOST:8080/", "http://127.0.0.1:5000",
-          "http://127.255.3.4", "http://[::1]:9000", "http://[::1]"}) {
+          "http://127.255.3.4", "http://[::1]:9000", "http://[::1]",
+          // libcurl connects to 127.0.0.1 for these: they are loopback.
+          "http://127.1", "http://0x7f.0.0.1", "http://%31%32%37.0.0.1"}) {
         EXPECT_TRUE(isAcceptableBaseUrl(url)) << url;
     }
 }
@@ -26,13 +32,13 @@ TEST(EndpointTest, accepts_https_and_loopback_http) {
 TEST(EndpointTest, refuses_clear_text_to_the_network_and_garbage) {
     for (const char* url : {"http://api.openai.com",
                             "http://10.0.0.5:8080",
+                            "http://192.168.1.5",
                             "http://128.0.0.1",
                             "http://localhost.evil.com",
                             "http://127.0.0.1.evil.com",
                             "http://127.0.0.1@evil.com",
                             "https://user:pw@api.openai.com",
                             "http://[::2]",
-                            "http://127.1",
                             "http://127.0.0.256",
                             "ftp://127.0.0.1",
                             "127.0.0.1:8080",
@@ -71,11 +77,13 @@ TEST_F(ResolveBaseUrlTest, unset_or_empty_keeps_the_default_quietly) {
     EXPECT_TRUE(test::moduleLinesStartingWith("[HTTP] ").empty());
 }
 
-TEST_F(ResolveBaseUrlTest, acceptable_override_wins_without_trailing_slash) {
+TEST_F(ResolveBaseUrlTest, acceptable_override_wins_in_libcurls_form) {
     setenv(kVar, "http://127.0.0.1:8123/", 1);
     EXPECT_EQ(resolveBaseUrl(kVar, endpoints::kOpenAi), "http://127.0.0.1:8123");
     setenv(kVar, "https://stt.example.net", 1);
     EXPECT_EQ(resolveBaseUrl(kVar, endpoints::kOpenAi), "https://stt.example.net");
+    setenv(kVar, "HTTP://127.1:08123", 1);
+    EXPECT_EQ(resolveBaseUrl(kVar, endpoints::kOpenAi), "http://127.0.0.1:8123");
 }
 
 TEST_F(ResolveBaseUrlTest, refused_override_warns_and_keeps_the_default) {
@@ -87,6 +95,92 @@ TEST_F(ResolveBaseUrlTest, refused_override_warns_and_keeps_the_default) {
     EXPECT_NE(lines[0].text.find("[obs-sayline] [HTTP] Ignoring SAYLINE_TEST_BASE_URL"),
               std::string::npos);
     EXPECT_EQ(lines[0].text.find("secret"), std::string::npos);
+}
+
+// Expected outcome of judging a server URL: the URL libcurl will use, or the refusal reason's
+// first words.
+struct ServerCase {
+    const char* input;
+    const char* expected;
+    bool privateNetwork = false;
+};
+
+void expectServerVerdicts(const std::vector<ServerCase>& cases) {
+    for (const ServerCase& c : cases) {
+        const BaseUrlVerdict verdict = judgeServerUrl(c.input);
+        if (verdict.accepted) {
+            EXPECT_EQ(verdict.accepted->url, c.expected) << c.input;
+            EXPECT_EQ(verdict.accepted->privateNetwork, c.privateNetwork) << c.input;
+        } else {
+            EXPECT_EQ(verdict.refusal.rfind(c.expected, 0), 0u)
+                << c.input << " refused: " << verdict.refusal;
+        }
+    }
+}
+
+constexpr const char* kPlainHttp = "plain http:// goes only to this computer or a private";
+constexpr const char* kUserInfo = "a user name or password";
+
+TEST(ServerUrlTest, plain_http_reaches_only_loopback_and_private_networks) {
+    expectServerVerdicts({
+        {"http://127.0.0.1:8000/openai/", "http://127.0.0.1:8000/openai"},
+        {"http://10.1.2.3", "http://10.1.2.3", true},
+        {"http://172.16.0.1", "http://172.16.0.1", true},
+        {"http://192.168.1.20:8000", "http://192.168.1.20:8000", true},
+        {"http://169.254.7.7", "http://169.254.7.7", true},
+        {"http://Speech-Box.LOCAL:8000", "http://Speech-Box.LOCAL:8000", true},
+        {"http://172.15.0.1", kPlainHttp},
+        {"http://172.32.0.1", kPlainHttp},
+        {"http://203.0.113.5:8000", kPlainHttp},
+        {"http://speech.local.example.com", kPlainHttp},
+        {"http://192.168.1.20.", kPlainHttp},  // a name to look up, not the address
+        {"https://203.0.113.5:8443/prefix", "https://203.0.113.5:8443/prefix"},
+        {"ftp://10.0.0.1", "it must start with http:// or https://"},
+        {"10.0.0.1:8000", "it is not a valid"},
+        {"https://host:0", "it is not a valid"},
+        {"https://h/x?api_key=1", "a query"},
+    });
+}
+
+TEST(ServerUrlTest, odd_forms_are_judged_as_libcurl_parses_them) {
+    expectServerVerdicts({
+        // User info would go out as Basic credentials and into logs.
+        {"http://user:pw@192.168.1.5", kUserInfo},
+        {"http://@10.0.0.1", kUserInfo},
+        {"http://10.0.0.1%2f@203.0.113.5", kUserInfo},
+        // IPv6 literals, in any spelling; IPv4-mapped ones by their IPv4 address.
+        {"http://[0:0:0:0:0:0:0:1]:8000", "http://[::1]:8000"},
+        {"http://[fd12:3456::1]:8000/v", "http://[fd12:3456::1]:8000/v", true},
+        {"http://[::ffff:192.168.1.5]", "http://[::ffff:192.168.1.5]", true},
+        {"http://[::ffff:203.0.113.5]", kPlainHttp},
+        {"http://[fe80::1%25eth0]", kPlainHttp},
+        // Percent-encoded and numeric hosts are decoded before they are judged.
+        {"http://%31%30.0.0.1:8000", "http://10.0.0.1:8000", true},
+        {"http://speech%2elocal", "http://speech.local", true},
+        {"http://203.0.113.5%2f.local", "it is not a valid"},
+        {"http://3232235777", "http://192.168.1.1", true},
+        {"http://0x7f.1:81", "http://127.0.0.1:81"},
+        // Punycode is the name itself.
+        {"http://xn--bcher-kva.local", "http://xn--bcher-kva.local", true},
+    });
+}
+
+// International names are converted as the transfer converts them, which follows the
+// process's character set: with no UTF-8 locale there is no ASCII form to look up.
+TEST(ServerUrlTest, international_names_are_judged_by_their_ascii_form) {
+    expectServerVerdicts({{"https://bücher.example", "its host name has no ASCII form"}});
+
+    const std::string previous = setlocale(LC_CTYPE, nullptr);
+    if (!setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
+    expectServerVerdicts({
+        {"https://bücher.example/v1", "https://xn--bcher-kva.example/v1"},
+        {"http://bücher.local", "http://xn--bcher-kva.local", true},
+        // Full-width letters and ideographic full stops map onto plain ones.
+        {"http://ｌｏｃａｌｈｏｓｔ:8000", "http://localhost:8000"},
+        {"http://192。168。1。1", "http://192.168.1.1", true},
+        {"http://stt.ｅｘａｍｐｌｅ.com", kPlainHttp},
+    });
+    setlocale(LC_CTYPE, previous.c_str());
 }
 
 TEST(RedactUrlTest, replaces_every_key_value) {

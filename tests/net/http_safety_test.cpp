@@ -184,5 +184,45 @@ TEST_F(HttpSafetyTest, plain_http_leaves_only_to_loopback) {
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
+TEST_F(HttpSafetyTest, private_network_http_needs_the_requests_allowance) {
+    // The loopback server is the proxy to the "network": what passes the protocol gate arrives
+    // there with the URL it was meant for; nothing else leaves this machine.
+    LoopbackServer lan;
+    lan.on("GET", ".*/moved", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("http://192.168.1.21/v1/x", 302);
+    });
+    lan.onAny([](const httplib::Request&, httplib::Response& res) {
+        res.set_content("ok", "text/plain");
+    });
+    ASSERT_TRUE(lan.start());
+    HttpClientConfig config = test::fastConfig(0);
+    config.proxyUrl = lan.baseUrl();
+    HttpClient viaLan(config);
+
+    HttpRequest r;
+    r.url = "http://192.168.1.20:8000/openai/v1/x";
+    r.retryPolicy = test::fastPolicy(0);
+    auto refused = viaLan.execute(r);
+    ASSERT_TRUE(refused.isError());
+    EXPECT_EQ(refused.error().code, ErrorCode::NotSupported);
+    EXPECT_EQ(lan.requestCount(), 0u);
+
+    r.allowPrivateHttp = true;
+    auto passed = viaLan.execute(r);
+    ASSERT_TRUE(passed.isSuccess()) << passed.error().toString();
+    EXPECT_EQ(lan.lastRequest().target, r.url);
+
+    // A redirect onward stays https-only, and a public host is never plain http.
+    r.url = "http://192.168.1.20:8000/moved";
+    auto redirected = viaLan.execute(r);
+    ASSERT_TRUE(redirected.isError());
+    EXPECT_EQ(redirected.error().code, ErrorCode::NotSupported);
+    r.url = "http://203.0.113.5:8000/v1/x";
+    auto publicHost = viaLan.execute(r);
+    ASSERT_TRUE(publicHost.isError());
+    EXPECT_EQ(publicHost.error().code, ErrorCode::NotSupported);
+    EXPECT_EQ(lan.requestCount(), 2u);
+}
+
 }  // namespace
 }  // namespace obs_sayline

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "plugin_host_support.h"
+#include "support/loopback_server.h"
 
 namespace obs_sayline::test {
 namespace {
@@ -48,6 +50,8 @@ TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
     obs_data_t* defaults = obs_get_source_defaults("sayline_source");
     ASSERT_NE(defaults, nullptr);
     EXPECT_STREQ(obs_data_get_string(defaults, "stt_engine"), "none");
+    EXPECT_STREQ(obs_data_get_string(defaults, "whisper_base_url"), "");
+    EXPECT_STREQ(obs_data_get_string(defaults, "whisper_model"), "whisper-1");
     EXPECT_STREQ(obs_data_get_string(defaults, "source_language"), "auto");
     EXPECT_FALSE(obs_data_get_bool(defaults, "show_original"));
     EXPECT_TRUE(obs_data_get_bool(defaults, "enable_translation"));
@@ -86,6 +90,10 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"stt_engine", OBS_PROPERTY_LIST, "STT Engine (음성인식)"},
         {"open_stt_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
         {"stt_api_key", OBS_PROPERTY_TEXT, "STT API Key"},
+        {"whisper_base_url", OBS_PROPERTY_TEXT, "Server URL"},
+        {"whisper_model", OBS_PROPERTY_TEXT, "Model"},
+        {"test_stt_server", OBS_PROPERTY_BUTTON, "Test connection"},
+        {"stt_server_test", OBS_PROPERTY_TEXT, ""},  // the test's outcome, none yet
         {"source_language", OBS_PROPERTY_LIST, "Source Language (원본 언어)"},
         {"show_original", OBS_PROPERTY_BOOL, "Show Original Text (원문 표시)"},
         {"chunk_mode", OBS_PROPERTY_LIST, "Cut audio"},
@@ -118,6 +126,7 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     EXPECT_EQ(index, expected.size());
 
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "info")), OBS_TEXT_INFO);
+    EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_server_test")), OBS_TEXT_INFO);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_api_key")), OBS_TEXT_PASSWORD);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "translation_api_key")),
               OBS_TEXT_PASSWORD);
@@ -189,6 +198,18 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     obs_property_modified(engines, settings);
     EXPECT_STREQ(obs_property_description(obs_properties_get(props, "open_stt_site")),
                  "사이트 이동");
+
+    // The server rows belong to the Whisper API; the outcome row waits for a test.
+    auto visible = [&](const char* name) {
+        return obs_property_visible(obs_properties_get(props, name));
+    };
+    EXPECT_FALSE(visible("whisper_base_url"));
+    obs_data_set_string(settings, "stt_engine", "whisper_api");
+    obs_property_modified(engines, settings);
+    for (const char* name : {"whisper_base_url", "whisper_model", "test_stt_server"}) {
+        EXPECT_TRUE(visible(name)) << name;
+    }
+    EXPECT_FALSE(visible("stt_server_test"));
     obs_data_release(settings);
 
     obs_properties_destroy(props);
@@ -248,6 +269,72 @@ TEST(SourceSettingsHostTest, buttons_open_the_key_page_of_the_chosen_service) {
               "https://aistudio.google.com/app/apikey\n");
 
     obs_properties_destroy(props);
+    obs_source_release(source);
+}
+
+// The outcome row of a freshly built sheet: its text, and whether it shows an error.
+std::pair<std::string, bool> serverTestRow(obs_source_t* source) {
+    obs_properties_t* props = obs_source_properties(source);
+    obs_property_t* row = obs_properties_get(props, "stt_server_test");
+    std::pair<std::string, bool> shown{obs_property_description(row),
+                                       obs_property_text_info_type(row) == OBS_TEXT_INFO_ERROR};
+    EXPECT_TRUE(obs_property_visible(row));
+    obs_properties_destroy(props);
+    return shown;
+}
+
+void countRefresh(void* counter, calldata_t*) { ++*static_cast<std::atomic<int>*>(counter); }
+
+TEST(SourceSettingsHostTest, test_button_shows_the_servers_answer_in_the_sheet) {
+    std::atomic<bool> answer{false};
+    LoopbackServer server;
+    server.on("POST", "/openai/v1/audio/transcriptions",
+              [&](const httplib::Request& req, httplib::Response& res) {
+                  if (!req.has_header("Authorization")) {
+                      res.status = 401;
+                      res.set_content(R"({"error":{"message":"Missing bearer token"}})",
+                                      "application/json");
+                      return;
+                  }
+                  waitUntil([&] { return answer.load(); }, seconds(10));
+                  res.set_content(R"({"text":""})", "application/json");
+              });
+    ASSERT_TRUE(server.start());
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "stt_engine", "whisper_api");
+    obs_data_set_string(settings, "whisper_base_url", (server.baseUrl() + "/openai").c_str());
+    obs_data_set_string(settings, "stt_api_key", "sk-test-button");
+    obs_source_t* source = obs_source_create("sayline_source", "server-test", settings, nullptr);
+    std::atomic<int> refreshes{0};
+    signal_handler_t* signals = obs_source_get_signal_handler(source);
+    signal_handler_connect(signals, "update_properties", countRefresh, &refreshes);
+    obs_properties_t* props = obs_source_properties(source);
+    obs_property_t* button = obs_properties_get(props, "test_stt_server");
+
+    // The click returns while the server still holds the request; a second one waits.
+    EXPECT_TRUE(obs_property_button_clicked(button, source));
+    EXPECT_EQ(serverTestRow(source), std::make_pair(std::string("Testing the connection…"), false));
+    EXPECT_FALSE(obs_property_button_clicked(button, source));
+    answer = true;
+    ASSERT_TRUE(waitUntil([&] { return refreshes.load() == 1; }, seconds(10)));
+    const auto ok = serverTestRow(source);
+    EXPECT_EQ(ok.first.rfind("Connection OK: answered in ", 0), 0u) << ok.first;
+    EXPECT_FALSE(ok.second);
+
+    // Without a key this server refuses.
+    obs_data_set_string(settings, "stt_api_key", "");
+    obs_source_update(source, settings);
+    EXPECT_TRUE(obs_property_button_clicked(button, source));
+    ASSERT_TRUE(waitUntil([&] { return refreshes.load() == 2; }, seconds(10)));
+    EXPECT_EQ(serverTestRow(source),
+              std::make_pair(std::string("Connection failed: The server wants an API key (none "
+                                         "was sent): Missing bearer token"),
+                             true));
+    EXPECT_EQ(server.requestCount(), 2u);
+
+    signal_handler_disconnect(signals, "update_properties", countRefresh, &refreshes);
+    obs_properties_destroy(props);
+    obs_data_release(settings);
     obs_source_release(source);
 }
 

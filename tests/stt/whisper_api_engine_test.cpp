@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "live/phantom_filter.h"
 #include "net/endpoint.h"
 #include "stt_test_env.h"
 #include "stt_wire.h"
@@ -49,9 +50,10 @@ std::string errorBody(const std::string& message) {
 class WhisperApiEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        server_.on("POST", kPath, [this](const httplib::Request& req, httplib::Response& res) {
-            handle(req, res);
-        });
+        // Any prefix: servers of one's own may sit under a path.
+        server_.on(
+            "POST", std::string(".*") + kPath,
+            [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); });
         ASSERT_TRUE(server_.start());
         baseUrl_.emplace(endpoints::kOpenAiEnv, server_.baseUrl());
         HostLogCapture::instance().clear();
@@ -62,21 +64,21 @@ protected:
     }
 
     void handle(const httplib::Request& req, httplib::Response& res) {
-        if (req.get_header_value("Authorization") != std::string("Bearer ") + kKey) {
+        if (requireKey_ && req.get_header_value("Authorization") != std::string("Bearer ") + kKey) {
             return test::replyJson(res, 401, errorBody("Incorrect API key provided"));
         }
-        std::string problem = uploadProblem(req);
+        std::string problem = uploadProblem(req, model_);
         if (!problem.empty()) return test::replyJson(res, 400, errorBody(problem));
         std::lock_guard<std::mutex> lock(mutex_);
         test::replyJson(res, status_, reply_);
     }
 
-    static std::string uploadProblem(const httplib::Request& req) {
+    static std::string uploadProblem(const httplib::Request& req, const std::string& model) {
         if (!req.is_multipart_form_data()) return "expected multipart/form-data";
         auto value = [&](const char* name) {
             return req.has_file(name) ? req.get_file_value(name).content : std::string("<none>");
         };
-        if (value("model") != "whisper-1") return "unknown model " + value("model");
+        if (value("model") != model) return "unknown model " + value("model");
         if (value("response_format") != "verbose_json") return "unexpected response_format";
         if (!req.has_file("file")) return "missing file";
         const auto file = req.get_file_value("file");
@@ -112,6 +114,9 @@ protected:
     std::mutex mutex_;
     int status_ = 200;
     std::string reply_ = kVerboseReply;
+    // What the server insists on; set before the first request.
+    bool requireKey_ = true;
+    std::string model_ = "whisper-1";
 };
 
 TEST_F(WhisperApiEngineTest, uploads_model_language_format_and_wav_in_order) {
@@ -345,6 +350,39 @@ TEST_F(WhisperApiEngineTest, a_redirect_from_the_service_is_not_followed) {
     EXPECT_EQ(result.error().message, "HTTP 307: Temporary Redirect");
     EXPECT_EQ(redirecting.requestCount(), 1u);
     EXPECT_EQ(server_.requestCount(), 0u);
+}
+
+TEST_F(WhisperApiEngineTest, own_server_gets_its_path_prefix_and_model_and_no_key) {
+    requireKey_ = false;
+    model_ = "Systran/faster-whisper-large-v3";
+    auto engine = makeEngine("", false, nullptr);
+    engine->setServer(*judgeServerUrl(server_.baseUrl() + "/openai/").accepted);
+    engine->setModel(model_);
+    // A plain "json" reply: text only, so nothing tells how sure the server is.
+    setReply(200, R"({"text":"from my own server"})");
+
+    auto result = engine->recognize(test::knownChunk(1600));
+    ASSERT_TRUE(result.isSuccess()) << result.error().message;
+    EXPECT_EQ(result.value().text, "from my own server");
+    EXPECT_FALSE(isPhantomResult(result.value().text, result.value().confidence));
+    const auto got = server_.lastRequest();
+    EXPECT_EQ(got.path, std::string("/openai") + kPath);
+    EXPECT_FALSE(got.hasHeader("Authorization"));
+    ASSERT_FALSE(got.parts.empty());
+    EXPECT_EQ(got.parts[0].name, "model");
+    EXPECT_EQ(got.parts[0].content, model_);
+    EXPECT_TRUE(HostLogCapture::instance().containsSubstring(
+        "Sending via curl_mime: model=Systran/faster-whisper-large-v3, fields=3"));
+}
+
+TEST_F(WhisperApiEngineTest, own_server_refusing_a_keyless_request_says_it_wants_a_key) {
+    auto engine = makeEngine("", false, nullptr);
+    engine->setServer(*judgeServerUrl(server_.baseUrl()).accepted);
+    auto result = engine->recognize(test::knownChunk(1600));
+    ASSERT_TRUE(result.isError());
+    EXPECT_EQ(result.error().code, ErrorCode::AuthenticationFailed);
+    EXPECT_EQ(result.error().message,
+              "The server wants an API key (none was sent): Incorrect API key provided");
 }
 
 TEST_F(WhisperApiEngineTest, language_is_checked_at_initialize_only) {

@@ -1,0 +1,87 @@
+#include "plugin/server_test.h"
+
+#include <utility>
+
+#include "core/logger.h"
+#include "core/worker_registry.h"
+#include "live/display_text.h"
+#include "plugin/callback_guard.h"
+#include "plugin/locale_text.h"
+#include "plugin/subtitle_source_data.h"
+
+namespace obs_sayline {
+
+namespace {
+
+// A server's error text goes into one row of the sheet.
+constexpr size_t kShownErrorBytes = 300;
+
+}  // namespace
+
+bool ServerTest::start(const ServiceChoice& choice, obs_source_t* source) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (outcome_.state == State::Running) return false;
+    // Held weakly: the test must not keep a removed source alive.
+    std::shared_ptr<obs_weak_source_t> weak(obs_source_get_weak_source(source),
+                                            obs_weak_source_release);
+    auto self = shared_from_this();
+    auto token = WorkerRegistry::instance().start("stt-server-test", [self, choice, weak] {
+        self->finish(checkSpeechService(choice));
+        if (obs_source_t* owner = obs_weak_source_get_source(weak.get())) {
+            obs_source_update_properties(owner);
+            obs_source_release(owner);
+        }
+    });
+    if (!token) return false;
+    token_ = std::move(token);
+    outcome_ = Outcome{State::Running, {}};
+    return true;
+}
+
+void ServerTest::finish(ConnectionCheck check) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcome_ = Outcome{State::Done, std::move(check)};
+    token_.reset();
+}
+
+ServerTest::Outcome ServerTest::outcome() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outcome_;
+}
+
+void ServerTest::cancel() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (token_) token_->cancel();
+}
+
+std::string serverTestText(const ServerTest::Outcome& outcome) {
+    switch (outcome.state) {
+        case ServerTest::State::None:
+            return {};
+        case ServerTest::State::Running:
+            return localText("SttServerTest.Running");
+        case ServerTest::State::Done:
+            break;
+    }
+    if (outcome.check.ok) {
+        return std::string(localText("SttServerTest.Ok")) + " " +
+               std::to_string(outcome.check.roundTripMs) + " ms";
+    }
+    return std::string(localText("SttServerTest.Failed")) + " " +
+           limitBytes(outcome.check.error, kShownErrorBytes);
+}
+
+bool test_stt_server_clicked(obs_properties_t*, obs_property_t*, void* data) {
+    return guardCallback("test_stt_server_clicked", false, [&] {
+        auto* record = static_cast<SubtitleSourceData*>(data);
+        if (!record || !record->source) return false;
+        // What the sheet shows now, saved or not yet applied.
+        obs_data_t* settings = obs_source_get_settings(record->source);
+        const SourceSettings current = readSourceSettings(settings, record->settings);
+        obs_data_release(settings);
+        // True rebuilds the sheet, which then shows the test as running.
+        return record->serverTest->start(serviceChoice(current), record->source);
+    });
+}
+
+}  // namespace obs_sayline
