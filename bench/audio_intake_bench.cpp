@@ -101,7 +101,7 @@ struct Intake {
         stopCapture(data);
         waitForRecognition(data);
     }
-    void block() { subtitle_source_audio(data.capture.live.get(), 0, &audio); }
+    void block() { subtitle_source_audio(&data.capture, 0, &audio); }
     void block(const float* samples) {
         audio.data[0] = reinterpret_cast<uint8_t*>(const_cast<float*>(samples));
         block();

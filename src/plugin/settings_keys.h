@@ -9,6 +9,7 @@ constexpr const char* kSttEngine = "stt_engine";
 constexpr const char* kOpenSttSite = "open_stt_site";
 constexpr const char* kSttApiKey = "stt_api_key";
 constexpr const char* kSourceLanguage = "source_language";
+constexpr const char* kAudioSource = "audio_source";
 constexpr const char* kShowOriginal = "show_original";
 constexpr const char* kChunkMode = "chunk_mode";
 constexpr const char* kPauseMs = "pause_ms";
@@ -44,6 +45,7 @@ constexpr const char* kOpenAi = "openai";
 constexpr const char* kAnthropic = "anthropic";
 constexpr const char* kGemini = "gemini";
 constexpr const char* kAutoLanguage = "auto";
+constexpr const char* kProgramAudio = "";  // "audio_source": the host's program mix
 // "cc_text": which text becomes the closed caption
 constexpr const char* kCcTranslation = "translation";
 constexpr const char* kCcOriginal = "original";

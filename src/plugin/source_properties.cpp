@@ -5,6 +5,7 @@
 #include "plugin/callback_guard.h"
 #include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
+#include "plugin/audio_source_list.h"
 #include "plugin/settings_keys.h"
 #include "plugin/source_defaults.h"
 #include "plugin/subtitle_source_data.h"
@@ -156,7 +157,7 @@ obs_property_t* addInt(obs_properties_t* props, const IntSetting& setting, const
                                   setting.step);
 }
 
-obs_properties_t* buildProperties() {
+obs_properties_t* buildProperties(SubtitleSourceData* data) {
     obs_properties_t* props = obs_properties_create();
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
@@ -168,6 +169,7 @@ obs_properties_t* buildProperties() {
                               open_stt_site_clicked);
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
     addList(props, keys::kSourceLanguage, localText("SourceLanguage"), kLanguages);
+    addAudioSourceList(props, data);
     obs_properties_add_bool(props, keys::kShowOriginal, localText("ShowOriginal"));
     addList(props, keys::kChunkMode, localText("ChunkMode"), kChunkModes);
     obs_property_int_set_suffix(addInt(props, defaults::kPauseLength, localText("PauseLength")),
@@ -208,11 +210,11 @@ obs_properties_t* buildProperties() {
 
 }  // namespace
 
-obs_properties_t* subtitle_source_properties(void*) {
+obs_properties_t* subtitle_source_properties(void* data) {
     obs_properties_t* props = guardCallback(
-        "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [] {
+        "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [&] {
             injectFault(Fault::Properties);
-            return buildProperties();
+            return buildProperties(static_cast<SubtitleSourceData*>(data));
         });
     // The host expects a sheet; an empty one is the neutral answer.
     return props ? props : obs_properties_create();

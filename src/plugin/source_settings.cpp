@@ -125,6 +125,7 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.transcriptFormat = transcriptFormatKind(
         stringOr(settings, keys::kTranscriptFormat, defaults::kTranscriptFormat));
     s.transcriptDir = stringOr(settings, keys::kTranscriptDir, defaults::kTranscriptDir);
+    s.audioSource = stringOr(settings, keys::kAudioSource, defaults::kAudioSource);
     return s;
 }
 

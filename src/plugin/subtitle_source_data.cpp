@@ -20,6 +20,7 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     transcript = std::make_shared<TranscriptSink>();
     sinks->add(transcript);
     followRecordings(transcript);
+    if (source) shared->status.setLabel(obs_source_get_name(source));
 }
 
 SubtitleSourceData::~SubtitleSourceData() {
