@@ -21,10 +21,12 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     sinks->add(transcript);
     followRecordings(transcript);
     if (source) shared->status.setLabel(obs_source_get_name(source));
+    addSourceControls(*this);
 }
 
 SubtitleSourceData::~SubtitleSourceData() {
     logInfo("SubtitleSourceData destroying...");
+    removeSourceControls(*this);
     // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
     // only a worker that was already busy is waited for.
     bool workerWasBusy = false;

@@ -15,6 +15,7 @@
 #include "plugin/closed_caption_sink.h"
 #include "plugin/scene_text_sink.h"
 #include "plugin/source_audio_intake.h"
+#include "plugin/source_controls.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
 #include "plugin/transcript_sink.h"
@@ -95,6 +96,7 @@ struct SubtitleSourceData {
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread
+    SourceControls controls;  // the hotkeys and the status procedure
 
     // Atomic because the host may ask for the size from any of its threads.
     std::atomic<uint32_t> width{kDefaultSourceWidth};
