@@ -4,6 +4,8 @@ namespace obs_sayline {
 
 // Keys of the Sayline source's settings, as the host stores them with the scene.
 namespace keys {
+constexpr const char* kStatus = "status";
+constexpr const char* kStatusRefresh = "status_refresh";
 constexpr const char* kInfo = "info";
 constexpr const char* kSttEngine = "stt_engine";
 constexpr const char* kOpenSttSite = "open_stt_site";
@@ -30,6 +32,7 @@ constexpr const char* kCcEnabled = "cc_enabled";
 constexpr const char* kCcText = "cc_text";
 constexpr const char* kTranscriptFormat = "transcript_format";
 constexpr const char* kTranscriptDir = "transcript_dir";
+constexpr const char* kStatusInScene = "status_in_scene";
 }  // namespace keys
 
 // Stored values of the engine and provider lists.

@@ -8,6 +8,7 @@
 #include "plugin/audio_source_list.h"
 #include "plugin/settings_keys.h"
 #include "plugin/source_defaults.h"
+#include "plugin/status_properties.h"
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
@@ -159,6 +160,7 @@ obs_property_t* addInt(obs_properties_t* props, const IntSetting& setting, const
 
 obs_properties_t* buildProperties(SubtitleSourceData* data) {
     obs_properties_t* props = obs_properties_create();
+    addStatusRows(props, data);
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
 
@@ -197,6 +199,7 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
                                   padding.max, padding.step);
     addInt(props, defaults::kMaxSubtitleLength, localText("MaxSubtitleLength"));
     addInt(props, defaults::kSubtitleDuration, localText("SubtitleDuration"));
+    obs_properties_add_bool(props, keys::kStatusInScene, localText("StatusInScene"));
 
     obs_properties_add_bool(props, keys::kCcEnabled, localText("CcEnabled"));
     addList(props, keys::kCcText, localText("CcText"), kCaptionTexts);

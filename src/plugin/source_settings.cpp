@@ -46,6 +46,7 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     data.look.backgroundColor.store(s.backgroundColor);
     markLookChanged(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
+    data.statusOverlay.enabled.store(s.statusInScene);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
     data.closedCaptions->configure(s.ccEnabled, s.ccText);
     data.transcript->configure(transcriptOptions(s));
@@ -126,6 +127,7 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
         stringOr(settings, keys::kTranscriptFormat, defaults::kTranscriptFormat));
     s.transcriptDir = stringOr(settings, keys::kTranscriptDir, defaults::kTranscriptDir);
     s.audioSource = stringOr(settings, keys::kAudioSource, defaults::kAudioSource);
+    s.statusInScene = obs_data_get_bool(settings, keys::kStatusInScene);
     return s;
 }
 

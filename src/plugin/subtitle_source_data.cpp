@@ -58,8 +58,10 @@ SubtitleSourceData::~SubtitleSourceData() {
         // The host destroys every source it still holds, ours among them, in an order of its
         // own: the private text source may be gone already, and is not ours to release now.
         text->forget();
+        statusOverlay.text.forget();
     } else {
         text->release();
+        statusOverlay.text.release();
     }
     logInfo("SubtitleSourceData destroyed");
 }

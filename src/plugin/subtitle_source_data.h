@@ -17,6 +17,7 @@
 #include "plugin/source_audio_intake.h"
 #include "plugin/source_controls.h"
 #include "plugin/source_settings.h"
+#include "plugin/status_overlay.h"
 #include "plugin/text_source.h"
 #include "plugin/transcript_sink.h"
 
@@ -96,7 +97,9 @@ struct SubtitleSourceData {
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread
-    SourceControls controls;  // the hotkeys and the status procedure
+    // The status drawn in the scene (render thread); the hotkeys and the status procedure.
+    StatusOverlay statusOverlay;
+    SourceControls controls;
 
     // Atomic because the host may ask for the size from any of its threads.
     std::atomic<uint32_t> width{kDefaultSourceWidth};
