@@ -130,6 +130,20 @@ void SourceStatus::setLabel(std::string label) {
     label_ = std::move(label);
 }
 
+SourceStatus::Quiet::Quiet(SourceStatus& status) : status_(status) {
+    std::lock_guard<std::mutex> lock(status_.mutex_);
+    ++status_.quiet_;
+}
+
+SourceStatus::Quiet::~Quiet() {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(status_.mutex_);
+        if (--status_.quiet_ == 0) line = status_.changeLocked();
+    }
+    status_.logChange(line);
+}
+
 void SourceStatus::setCapture(CaptureCondition condition) {
     std::string line;
     {
@@ -279,6 +293,7 @@ StatusReport SourceStatus::reportLocked(Clock::time_point now) const {
 }
 
 std::string SourceStatus::changeLocked() {
+    if (quiet_ > 0) return {};
     StatusReport now = reportLocked(Clock::now());
     // The working states are one state for the log.
     if (isWorking(now.code)) now = {StatusCode::Listening, "Listening"};

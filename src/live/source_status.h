@@ -73,6 +73,20 @@ public:
     // Names the source in the log lines.
     void setLabel(std::string label);
 
+    // While one lives, changes are not logged; when it ends the state it ended in is, if that
+    // differs from the last one logged (an update that stops and starts the capture again
+    // logs where it ended up, not the stop on the way).
+    class Quiet {
+    public:
+        explicit Quiet(SourceStatus& status);
+        ~Quiet();
+        Quiet(const Quiet&) = delete;
+        Quiet& operator=(const Quiet&) = delete;
+
+    private:
+        SourceStatus& status_;
+    };
+
     // Capture. A start (Running) forgets what the previous capture's requests came to.
     void setCapture(CaptureCondition condition);
     void setPaused(bool paused);
@@ -127,6 +141,7 @@ private:
     bool failedThisRequest_ = false;
     Clock::time_point shownAt_{};
     StatusCode logged_ = StatusCode::Off;
+    int quiet_ = 0;
 };
 
 }  // namespace obs_sayline

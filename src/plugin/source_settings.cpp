@@ -57,6 +57,7 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
                static_cast<int>(s.translationProviderType));
 
     logInfo("Resetting STT/translation engines...");
+    SourceStatus::Quiet restart(data.shared->status);
     const bool workerWasBusy = stopCapture(data);
     if (obs_in_task_thread(OBS_TASK_GRAPHICS)) {
         // The host deferred this update to its video tick: waiting here would freeze the video.
