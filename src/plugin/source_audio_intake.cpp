@@ -69,7 +69,8 @@ bool SourceAudioIntake::prepareResampler(const resample_info& input) {
     output.format = AUDIO_FORMAT_FLOAT_PLANAR;
     output.speakers = SPEAKERS_MONO;
     audio_resampler_destroy(resampler_);
-    resampler_ = audio_resampler_create(&output, &input);
+    const size_t channels = get_audio_channels(input.speakers);
+    resampler_ = channels > 0 ? audio_resampler_create(&output, &input) : nullptr;
     if (!resampler_) {
         logErrorTag("Audio", "Cannot resample %u Hz audio to 16 kHz mono", input.samples_per_sec);
         return false;
@@ -78,7 +79,6 @@ bool SourceAudioIntake::prepareResampler(const resample_info& input) {
     // silence now, so the blocks of a real source (10 to 100 ms) never make it allocate on
     // the audio thread. The few samples of delay this leaves are silence.
     const uint32_t frames = input.samples_per_sec;
-    const size_t channels = get_audio_channels(input.speakers);
     const size_t planes = is_audio_planar(input.format) ? channels : 1;
     std::vector<uint8_t> silence(static_cast<size_t>(frames) *
                                  get_audio_bytes_per_channel(input.format) * (channels / planes));

@@ -16,11 +16,12 @@ constexpr float kMonoFeedGain = 1.41421356f;
 // mix (and every audio output connection, as a real microphone would).
 class AudioFeed {
 public:
-    // Channel 0 carries the scene by convention; audio devices use 1 and up.
-    explicit AudioFeed(uint32_t channel = 1, const char* name = "sayline test audio");
     // Bound to no channel: a source outside the program mix, heard only by its own audio
     // capture callbacks.
     static constexpr uint32_t kNotInMix = UINT32_MAX;
+
+    // Channel 0 carries the scene by convention; audio devices use 1 and up.
+    explicit AudioFeed(uint32_t channel = 1, const char* name = "sayline test audio");
     ~AudioFeed();
     AudioFeed(const AudioFeed&) = delete;
     AudioFeed& operator=(const AudioFeed&) = delete;
