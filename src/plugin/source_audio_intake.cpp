@@ -113,10 +113,12 @@ bool SourceAudioIntake::start() {
     signal_handler_connect(signals, kRenamed, &sourceRenamed, this);
     signalsConnected_ = true;
 
+    // Looked up without our mutex: the host holds its source list's lock while it ticks
+    // sources, and a tick may lead to our signal callbacks, which take ours.
+    obs_source_t* source = findSource(name());
     std::lock_guard<std::mutex> lock(mutex_);
-    obs_source_t* source = findSource(name_);
-    // A source created since the signals were connected may have been taken already.
-    if (source && !followed_) takeLocked(source);
+    // A source created (or renamed) since the signals were connected may be taken already.
+    if (source && !followed_ && name_ == obs_source_get_name(source)) takeLocked(source);
     if (source) obs_source_release(source);
     if (!followed_) {
         logWarningTag("Audio", "Audio source '%s' not found - waiting for it", name_.c_str());

@@ -47,6 +47,7 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     markLookChanged(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
     data.statusOverlay.enabled.store(s.statusInScene);
+    prepareStatusOverlay(data);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
     data.closedCaptions->configure(s.ccEnabled, s.ccText);
     data.transcript->configure(transcriptOptions(s));

@@ -23,8 +23,11 @@ void writeStatusText(StatusOverlay& overlay, const std::string& sentence) {
     obs_data_release(changes);
 }
 
-bool ensureTextSource(StatusOverlay& overlay) {
-    if (overlay.text.exists()) return true;
+}  // namespace
+
+void prepareStatusOverlay(SubtitleSourceData& data) {
+    StatusOverlay& overlay = data.statusOverlay;
+    if (!overlay.enabled.load() || overlay.text.exists()) return;
     obs_data_t* settings = obs_data_create();
     platform::writeTextFont(settings, kFontFace, kStatusFontPx);
     platform::writeTextColor(settings, platform::hostTextColor(kStatusColor));
@@ -36,13 +39,10 @@ bool ensureTextSource(StatusOverlay& overlay) {
     obs_data_release(settings);
     if (!created) {
         logError("Failed to create the status text source");
-        return false;
+        return;
     }
     overlay.text.adopt(created);
-    return true;
 }
-
-}  // namespace
 
 void drawStatusOverlay(SubtitleSourceData& data) {
     StatusOverlay& overlay = data.statusOverlay;
@@ -56,7 +56,7 @@ void drawStatusOverlay(SubtitleSourceData& data) {
         overlay.checkedAt = now;
         const StatusReport report = data.shared->status.report(now);
         const std::string wanted = report.problem() ? report.sentence : std::string();
-        if (wanted != overlay.shown && (wanted.empty() || ensureTextSource(overlay))) {
+        if (wanted != overlay.shown && overlay.text.exists()) {
             writeStatusText(overlay, wanted);
             overlay.shown = wanted;
         }
