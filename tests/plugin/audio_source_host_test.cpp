@@ -101,6 +101,21 @@ std::string statusRow(obs_source_t* source) {
     return text;
 }
 
+// A settings change, which the host applies to a video source in its next video tick; returns
+// once it has been applied. (Waiting on the host log also lets ThreadSanitizer see that the
+// settings were written before the tick read them: libobs hands them over with an atomic it
+// cannot see.)
+template <typename Change>
+void updateInVideoTick(obs_source_t* source, Change&& change) {
+    const std::string applied = "[obs-sayline] Sayline source update processing...";
+    const size_t before = HostLogCapture::instance().count(applied);
+    obs_data_t* settings = obs_data_create();
+    change(settings);
+    obs_source_update(source, settings);
+    obs_data_release(settings);
+    EXPECT_TRUE(waitForAnotherLine(applied, before, seconds(5)));
+}
+
 bool recognitionIdle(obs_source_t* source) {
     const auto& live = recordOf(source)->capture.live;
     return live && !live->recognition().busy();
@@ -197,10 +212,8 @@ TEST_F(AudioSourceHostTest, chosen_source_reaches_the_service_as_16k_mono_and_th
     ASSERT_TRUE(waitUntil([] { return requestsWithKey(kKeyHeard).size() >= 1; }, seconds(10)))
         << HostLogCapture::instance().joined();
     // Stopping sends what is left after the first chunk.
-    obs_data_t* off = obs_data_create();
-    obs_data_set_string(off, "stt_engine", "none");
-    obs_source_update(source, off);
-    obs_data_release(off);
+    updateInVideoTick(source,
+                      [](obs_data_t* off) { obs_data_set_string(off, "stt_engine", "none"); });
     ASSERT_TRUE(waitUntil([] { return requestsWithKey(kKeyHeard).size() >= 2; }, seconds(10)));
 
     const auto requests = requestsWithKey(kKeyHeard);
@@ -377,10 +390,8 @@ TEST_F(AudioSourceHostTest, a_problem_is_drawn_in_the_scene_only_when_asked_for)
     ASSERT_TRUE(drawn.has_value());
     EXPECT_EQ(amberPixels(*drawn), 0) << "drawn although not asked for";
 
-    obs_data_t* on = obs_data_create();
-    obs_data_set_bool(on, "status_in_scene", true);
-    obs_source_update(source, on);
-    obs_data_release(on);
+    updateInVideoTick(source,
+                      [](obs_data_t* on) { obs_data_set_bool(on, "status_in_scene", true); });
     Frame last;
     EXPECT_TRUE(FrameGrabber::waitFor([](const Frame& f) { return amberPixels(f) > 50; },
                                       seconds(5), &last))
