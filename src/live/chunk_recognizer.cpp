@@ -8,6 +8,7 @@
 #include "core/logger.h"
 #include "live/display_text.h"
 #include "live/phantom_filter.h"
+#include "live/service_call_watch.h"
 #include "live/speech_gate.h"
 #include "stt/stt_engine.h"
 #include "translation/translation_provider.h"
@@ -24,12 +25,14 @@ uint64_t chunkDurationMs(const AudioChunk& chunk) {
     return frames * 1000 / static_cast<uint64_t>(chunk.sampleRate);
 }
 
-std::string translate(const RecognitionSetup& setup, const std::string& text) {
+std::string translate(SourceStatus& status, const RecognitionSetup& setup,
+                      const std::string& text) {
     TranslationRequest request;
     request.text = text;
     request.sourceLanguage = setup.sourceLanguage;
     request.targetLanguage = setup.targetLanguage;
-    auto translation = setup.translator->translate(request);
+    auto translation = watchServiceCall(status, setup.translator->getName(),
+                                        [&] { return setup.translator->translate(request); });
     if (!translation) {
         logErrorTag("Translation", "Failed: %s", translation.error().message.c_str());
         return {};
@@ -44,7 +47,10 @@ std::string translate(const RecognitionSetup& setup, const std::string& text) {
 void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
                      const SubtitleSinks& sinks, const AudioChunk& audio, uint64_t startMs,
                      uint64_t endMs) {
-    auto recognised = setup.engine->recognize(audio);
+    SourceStatus& status = shared.status;
+    SourceStatus::Request request(status);
+    auto recognised = watchServiceCall(status, setup.engine->getName(),
+                                       [&] { return setup.engine->recognize(audio); });
     if (!recognised) {
         logErrorTag("STT", "Recognition failed: %s", recognised.error().message.c_str());
         return;
@@ -61,12 +67,13 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     if (isPhantomResult(result.text, result.confidence)) {
         logInfoTag("STT", "Filtered hallucination: \"%s\" (conf=%.2f)", result.text.c_str(),
                    static_cast<double>(result.confidence));
+        status.nothingToShow();
         return;
     }
 
     std::string translated;
     if (setup.enableTranslation && setup.translator && !shared.orphaned.load()) {
-        translated = translate(setup, result.text);
+        translated = translate(status, setup, result.text);
     }
     if (shared.orphaned.load()) {
         logDebugTag("STT", "Source is gone, result dropped");
@@ -86,6 +93,7 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     subtitle.endMs = endMs;
     subtitle.displayMs = setup.displayMs;
     sinks.deliver(subtitle);
+    status.subtitleShown();
 }
 
 }  // namespace
@@ -99,6 +107,7 @@ void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
         const float rms = chunkRms(chunk.samples);
         if (isSilent(rms)) {
             noteSilentChunk(rms);
+            shared.status.heardSilence();
             shared.audioPositionMs.fetch_add(intakeMs(chunk.samples.size()));
             return;
         }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "live/source_status.h"
+
 namespace obs_sayline {
 
 // What a source shares with its recognition workers. Workers hold it by shared_ptr, so one
@@ -15,6 +17,8 @@ struct SourceShared {
     // One recognition at a time per source, so results and the position advance in order.
     std::mutex recognitionMutex;
     std::atomic<bool> orphaned{false};
+    // What the source is doing, as every part of it reports.
+    SourceStatus status;
 };
 
 }  // namespace obs_sayline

@@ -31,6 +31,15 @@ bool CircuitBreaker::allowRequest() {
     return true;
 }
 
+std::chrono::milliseconds CircuitBreaker::openRemaining() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_.load() != CircuitState::Open) return std::chrono::milliseconds(0);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - lastFailureTime_);
+    const auto remaining = std::chrono::milliseconds(config_.openDurationMs) - elapsed;
+    return remaining.count() > 0 ? remaining : std::chrono::milliseconds(0);
+}
+
 void CircuitBreaker::recordFailure() {
     if (!config_.enabled) return;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -31,6 +31,8 @@ public:
     void recordSuccess();
 
     CircuitState state() const { return state_.load(); }
+    // While open: how long calls are still refused (0 once a trial call may pass). 0 otherwise.
+    std::chrono::milliseconds openRemaining();
     int32_t failureCount() const { return failureCount_.load(); }
     int32_t successCount() const { return successCount_.load(); }
 

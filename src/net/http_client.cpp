@@ -8,6 +8,7 @@
 #include "core/logger.h"
 #include "net/connection_pool.h"
 #include "net/curl_handles.h"
+#include "net/service_call_observer.h"
 
 namespace obs_sayline {
 
@@ -81,10 +82,12 @@ Result<HttpResponse> HttpClient::postJson(const std::string& url, const std::str
 
 Result<HttpResponse> HttpClient::execute(HttpRequest request) {
     if (request.requestId.empty()) request.requestId = generateRequestId();
+    IServiceCallObserver* observer = currentServiceCallObserver();
 
     const bool breakerOn = breaker_->enabled();
     if (breakerOn && !breaker_->allowRequest()) {
         logWarning("[HTTP] Request blocked by circuit breaker [%s]", request.requestId.c_str());
+        if (observer) observer->breakerOpen(breaker_->openRemaining());
         return Result<HttpResponse>(ErrorCode::ServiceUnavailable, "Circuit breaker is open");
     }
 
@@ -98,6 +101,9 @@ Result<HttpResponse> HttpClient::execute(HttpRequest request) {
             int32_t delay = retryDelayMs(policy, i - 1);
             logDebug("[HTTP] Retry %d/%d after %dms [%s]", i, policy.maxRetries, delay,
                      request.requestId.c_str());
+            if (observer && result.isError()) {
+                observer->unreachable(std::chrono::milliseconds(delay));
+            }
             if (!cancellableSleep(std::chrono::milliseconds(delay))) {
                 // The worker is being stopped: no further attempt.
                 return Result<HttpResponse>(ErrorCode::Cancelled,
@@ -120,13 +126,21 @@ Result<HttpResponse> HttpClient::execute(HttpRequest request) {
             }
             if (retry) continue;
             // A cancelled call says nothing about the service's health.
-            if (breakerOn && code != ErrorCode::Cancelled) breaker_->recordFailure();
+            if (code == ErrorCode::Cancelled) return result;
+            if (breakerOn) breaker_->recordFailure();
+            if (observer) {
+                observer->unreachable(std::chrono::milliseconds(0));
+                if (breakerOn && breaker_->state() == CircuitState::Open) {
+                    observer->breakerOpen(breaker_->openRemaining());
+                }
+            }
             return result;
         }
 
         const int32_t status = result.value().statusCode;
         if (!isRetryableStatus(policy, status) || i == policy.maxRetries) {
             if (breakerOn) breaker_->recordSuccess();
+            if (observer) observer->answered(status);
             return result;
         }
         logDebug("[HTTP] Retryable status %d [%s]", status, request.requestId.c_str());

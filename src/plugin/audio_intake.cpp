@@ -8,6 +8,7 @@
 #include "core/logger.h"
 #include "live/live_path.h"
 #include "plugin/callback_guard.h"
+#include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
 namespace {
@@ -24,7 +25,7 @@ namespace {
 audio_t* hostAudio() { return obs_initialized() ? obs_get_audio() : nullptr; }
 }  // namespace
 
-bool connectHostAudio(LivePath& live) {
+bool connectHostAudio(CaptureState& capture) {
     audio_t* audio = hostAudio();
     if (!audio) {
         logErrorTag("Audio", "obs_get_audio() returned NULL");
@@ -34,7 +35,7 @@ bool connectHostAudio(LivePath& live) {
     conversion.samples_per_sec = kIntakeSampleRate;
     conversion.format = AUDIO_FORMAT_FLOAT_PLANAR;
     conversion.speakers = SPEAKERS_MONO;
-    if (!audio_output_connect(audio, kMixIndex, &conversion, &subtitle_source_audio, &live)) {
+    if (!audio_output_connect(audio, kMixIndex, &conversion, &subtitle_source_audio, &capture)) {
         logErrorTag("Audio", "Failed to connect to OBS audio output");
         return false;
     }
@@ -42,9 +43,9 @@ bool connectHostAudio(LivePath& live) {
     return true;
 }
 
-void disconnectHostAudio(LivePath& live) {
+void disconnectHostAudio(CaptureState& capture) {
     if (audio_t* audio = hostAudio()) {
-        audio_output_disconnect(audio, kMixIndex, &subtitle_source_audio, &live);
+        audio_output_disconnect(audio, kMixIndex, &subtitle_source_audio, &capture);
         logInfoTag("Audio", "Disconnected from OBS audio output");
     }
 }
@@ -59,8 +60,9 @@ void subtitle_source_audio(void* param, size_t, struct audio_data* audio) {
         if (!firstDataSeen.exchange(true)) {
             logInfoTag("Audio", "First audio data received: %u frames", audio->frames);
         }
-        static_cast<LivePath*>(param)->feed(reinterpret_cast<const float*>(audio->data[0]),
-                                            audio->frames);
+        auto* capture = static_cast<CaptureState*>(param);
+        if (capture->paused.load(std::memory_order_relaxed) || !capture->live) return;
+        capture->live->feed(reinterpret_cast<const float*>(audio->data[0]), audio->frames);
     });
 }
 

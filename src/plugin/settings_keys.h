@@ -4,6 +4,8 @@ namespace obs_sayline {
 
 // Keys of the Sayline source's settings, as the host stores them with the scene.
 namespace keys {
+constexpr const char* kStatus = "status";
+constexpr const char* kStatusRefresh = "status_refresh";
 constexpr const char* kInfo = "info";
 constexpr const char* kSttEngine = "stt_engine";
 constexpr const char* kOpenSttSite = "open_stt_site";
@@ -14,6 +16,7 @@ constexpr const char* kWhisperModel = "whisper_model";
 constexpr const char* kTestSttServer = "test_stt_server";  // button
 constexpr const char* kSttServerTest = "stt_server_test";  // info row with the outcome
 constexpr const char* kSourceLanguage = "source_language";
+constexpr const char* kAudioSource = "audio_source";
 constexpr const char* kShowOriginal = "show_original";
 constexpr const char* kChunkMode = "chunk_mode";
 constexpr const char* kPauseMs = "pause_ms";
@@ -34,6 +37,7 @@ constexpr const char* kCcEnabled = "cc_enabled";
 constexpr const char* kCcText = "cc_text";
 constexpr const char* kTranscriptFormat = "transcript_format";
 constexpr const char* kTranscriptDir = "transcript_dir";
+constexpr const char* kStatusInScene = "status_in_scene";
 }  // namespace keys
 
 // Stored values of the engine and provider lists.
@@ -49,6 +53,7 @@ constexpr const char* kOpenAi = "openai";
 constexpr const char* kAnthropic = "anthropic";
 constexpr const char* kGemini = "gemini";
 constexpr const char* kAutoLanguage = "auto";
+constexpr const char* kProgramAudio = "";  // "audio_source": the host's program mix
 // "cc_text": which text becomes the closed caption
 constexpr const char* kCcTranslation = "translation";
 constexpr const char* kCcOriginal = "original";

@@ -34,6 +34,26 @@ std::unique_ptr<LivePath> livePath(const SubtitleSourceData& data) {
     return LivePath::fixedBlocks(recognitionSetup(data), data.shared, data.sinks);
 }
 
+// The program audio, or the one source the settings name.
+bool connectAudio(SubtitleSourceData& data) {
+    CaptureState& capture = data.capture;
+    const std::string& name = data.settings.audioSource;
+    if (name.empty()) return connectHostAudio(capture);
+    capture.sourceIntake = std::make_unique<SourceAudioIntake>(
+        *capture.live, capture.paused, data.shared->status, data.source, name);
+    if (capture.sourceIntake->start()) return true;
+    capture.sourceIntake.reset();
+    return false;
+}
+
+void disconnectAudio(CaptureState& capture) {
+    if (capture.sourceIntake) {
+        capture.sourceIntake.reset();
+    } else {
+        disconnectHostAudio(capture);
+    }
+}
+
 }  // namespace
 
 void startCapture(SubtitleSourceData& data) {
@@ -47,7 +67,10 @@ void startCapture(SubtitleSourceData& data) {
     if (!capture.sttEngine) {
         PreparedEngine prepared = prepareSttEngine(choice);
         // A failed engine ends the start here: no provider, no audio.
-        if (prepared.failed) return;
+        if (prepared.failed) {
+            data.shared->status.setCapture(CaptureCondition::EngineFailed);
+            return;
+        }
         capture.sttEngine = std::move(prepared.engine);
     }
     if (!capture.translator) capture.translator = prepareTranslator(choice);
@@ -57,8 +80,14 @@ void startCapture(SubtitleSourceData& data) {
         auto live = livePath(data);
         if (live->start()) capture.live = std::move(live);
     }
-    if (capture.live && !capture.audioConnected) {
-        capture.audioConnected = connectHostAudio(*capture.live);
+    SourceStatus& status = data.shared->status;
+    if (!capture.live) {
+        status.setCapture(CaptureCondition::EngineUnavailable);
+    } else if (!capture.audioConnected) {
+        // Running before the intake looks for a chosen source, which may then be missing.
+        status.setCapture(CaptureCondition::Running);
+        capture.audioConnected = connectAudio(data);
+        if (!capture.audioConnected) status.setCapture(CaptureCondition::AudioNotConnected);
     }
     logInfo("Audio capture started");
 }
@@ -71,12 +100,15 @@ bool stopCapture(SubtitleSourceData& data) {
 
     if (capture.audioConnected) {
         // Waits for a callback in progress: nothing is fed after this.
-        disconnectHostAudio(*capture.live);
+        disconnectAudio(capture);
         capture.audioConnected = false;
     }
     const bool workerWasBusy = capture.live ? capture.live->stop() : false;
 
     data.sinks->clear();
+    data.shared->status.setCapture(data.settings.sttEngineType == SttEngineType::None
+                                       ? CaptureCondition::Off
+                                       : CaptureCondition::Stopped);
     logInfo("Audio capture stopped");
     return workerWasBusy;
 }

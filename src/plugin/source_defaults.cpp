@@ -42,6 +42,8 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_string(settings, keys::kCcText, kCcText);
     obs_data_set_default_string(settings, keys::kTranscriptFormat, kTranscriptFormat);
     obs_data_set_default_string(settings, keys::kTranscriptDir, kTranscriptDir);
+    obs_data_set_default_string(settings, keys::kAudioSource, kAudioSource);
+    obs_data_set_default_bool(settings, keys::kStatusInScene, kStatusInScene);
     logInfo("Default settings applied");
 }
 

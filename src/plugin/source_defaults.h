@@ -46,6 +46,8 @@ constexpr bool kCcEnabled = false;
 constexpr const char* kCcText = values::kCcTranslation;
 constexpr const char* kTranscriptFormat = values::kTranscriptOff;
 constexpr const char* kTranscriptDir = "";  // beside the recording, or the videos folder
+constexpr const char* kAudioSource = values::kProgramAudio;
+constexpr bool kStatusInScene = false;
 // The colour property has no alpha: the stored default is opaque only once read (a stored 0
 // also reads as opaque white).
 constexpr uint32_t kFontColor = 0xFFFFFF;

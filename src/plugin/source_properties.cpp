@@ -6,8 +6,10 @@
 #include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
 #include "plugin/server_test.h"
+#include "plugin/audio_source_list.h"
 #include "plugin/settings_keys.h"
 #include "plugin/source_defaults.h"
+#include "plugin/status_properties.h"
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
@@ -189,8 +191,9 @@ obs_property_t* addInt(obs_properties_t* props, const IntSetting& setting, const
                                   setting.step);
 }
 
-obs_properties_t* buildProperties(const SubtitleSourceData* record) {
+obs_properties_t* buildProperties(SubtitleSourceData* data) {
     obs_properties_t* props = obs_properties_create();
+    addStatusRows(props, data);
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
 
@@ -200,8 +203,9 @@ obs_properties_t* buildProperties(const SubtitleSourceData* record) {
     obs_properties_add_button(props, keys::kOpenSttSite, localText(kDefaultButtonLabel),
                               open_stt_site_clicked);
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
-    addWhisperServerRows(props, record);
+    addWhisperServerRows(props, data);
     addList(props, keys::kSourceLanguage, localText("SourceLanguage"), kLanguages);
+    addAudioSourceList(props, data);
     obs_properties_add_bool(props, keys::kShowOriginal, localText("ShowOriginal"));
     addList(props, keys::kChunkMode, localText("ChunkMode"), kChunkModes);
     obs_property_int_set_suffix(addInt(props, defaults::kPauseLength, localText("PauseLength")),
@@ -229,6 +233,7 @@ obs_properties_t* buildProperties(const SubtitleSourceData* record) {
                                   padding.max, padding.step);
     addInt(props, defaults::kMaxSubtitleLength, localText("MaxSubtitleLength"));
     addInt(props, defaults::kSubtitleDuration, localText("SubtitleDuration"));
+    obs_properties_add_bool(props, keys::kStatusInScene, localText("StatusInScene"));
 
     obs_properties_add_bool(props, keys::kCcEnabled, localText("CcEnabled"));
     addList(props, keys::kCcText, localText("CcText"), kCaptionTexts);
@@ -246,7 +251,7 @@ obs_properties_t* subtitle_source_properties(void* data) {
     obs_properties_t* props = guardCallback(
         "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [&] {
             injectFault(Fault::Properties);
-            return buildProperties(static_cast<const SubtitleSourceData*>(data));
+            return buildProperties(static_cast<SubtitleSourceData*>(data));
         });
     // The host expects a sheet; an empty one is the neutral answer.
     return props ? props : obs_properties_create();

@@ -64,6 +64,8 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     data.look.backgroundColor.store(s.backgroundColor);
     markLookChanged(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
+    data.statusOverlay.enabled.store(s.statusInScene);
+    prepareStatusOverlay(data);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
     data.closedCaptions->configure(s.ccEnabled, s.ccText);
     data.transcript->configure(transcriptOptions(s));
@@ -74,6 +76,7 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
                static_cast<int>(s.translationProviderType));
 
     logInfo("Resetting STT/translation engines...");
+    SourceStatus::Quiet restart(data.shared->status);
     const bool workerWasBusy = stopCapture(data);
     if (obs_in_task_thread(OBS_TASK_GRAPHICS)) {
         // The host deferred this update to its video tick: waiting here would freeze the video.
@@ -147,6 +150,8 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.transcriptFormat = transcriptFormatKind(
         stringOr(settings, keys::kTranscriptFormat, defaults::kTranscriptFormat));
     s.transcriptDir = stringOr(settings, keys::kTranscriptDir, defaults::kTranscriptDir);
+    s.audioSource = stringOr(settings, keys::kAudioSource, defaults::kAudioSource);
+    s.statusInScene = obs_data_get_bool(settings, keys::kStatusInScene);
     return s;
 }
 

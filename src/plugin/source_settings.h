@@ -46,6 +46,8 @@ struct SourceSettings {
     CaptionText ccText = CaptionText::Translation;
     TranscriptFormat transcriptFormat = TranscriptFormat::Off;
     std::string transcriptDir = defaults::kTranscriptDir;
+    std::string audioSource = defaults::kAudioSource;  // empty: the program audio
+    bool statusInScene = defaults::kStatusInScene;
 };
 
 // Reads the host's settings over `previous`: keys are cleaned; provider, target and key keep

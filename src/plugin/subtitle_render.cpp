@@ -11,6 +11,7 @@
 #include "core/logger.h"
 #include "platform/host_text_source.h"
 #include "plugin/callback_guard.h"
+#include "plugin/status_overlay.h"
 #include "plugin/subtitle_source_data.h"
 #include "plugin/text_source.h"
 
@@ -166,6 +167,7 @@ void subtitle_source_render(void* param, gs_effect_t*) {
         }
         injectFault(Fault::Render);
         renderSubtitle(*static_cast<SubtitleSourceData*>(param));
+        drawStatusOverlay(*static_cast<SubtitleSourceData*>(param));
     });
 }
 

@@ -20,11 +20,14 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     transcript = std::make_shared<TranscriptSink>();
     sinks->add(transcript);
     followRecordings(transcript);
+    if (source) shared->status.setLabel(obs_source_get_name(source));
+    addSourceControls(*this);
 }
 
 SubtitleSourceData::~SubtitleSourceData() {
     logInfo("SubtitleSourceData destroying...");
     serverTest->cancel();
+    removeSourceControls(*this);
     // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
     // only a worker that was already busy is waited for.
     bool workerWasBusy = false;
@@ -56,8 +59,10 @@ SubtitleSourceData::~SubtitleSourceData() {
         // The host destroys every source it still holds, ours among them, in an order of its
         // own: the private text source may be gone already, and is not ours to release now.
         text->forget();
+        statusOverlay.text.forget();
     } else {
         text->release();
+        statusOverlay.text.release();
     }
     logInfo("SubtitleSourceData destroyed");
 }

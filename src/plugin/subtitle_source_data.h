@@ -15,7 +15,10 @@
 #include "plugin/closed_caption_sink.h"
 #include "plugin/scene_text_sink.h"
 #include "plugin/server_test.h"
+#include "plugin/source_audio_intake.h"
+#include "plugin/source_controls.h"
 #include "plugin/source_settings.h"
+#include "plugin/status_overlay.h"
 #include "plugin/text_source.h"
 #include "plugin/transcript_sink.h"
 
@@ -32,16 +35,20 @@ constexpr uint32_t kDefaultSourceHeight = 160;
 // How long update and destruction wait for a busy recognition worker.
 constexpr std::chrono::milliseconds kWorkerWait{5000};
 
-// Capture of one source: control thread (start and stop), except that the audio callback
-// reads `live` between connection and disconnection.
+// Capture of one source: control thread (start and stop), except that the audio callbacks
+// read `live` and `paused` between connection and disconnection.
 struct CaptureState {
     std::atomic<bool> capturing{false};
     bool audioConnected = false;
+    // Paused by hotkey (any thread): the audio callbacks drop what they get. Outlasts restarts.
+    std::atomic<bool> paused{false};
     std::shared_ptr<ISttEngine> sttEngine;
     std::shared_ptr<ITranslationProvider> translator;
     // The current capture's live path; kept after a stop so update and destruction can wait
     // for its worker.
     std::unique_ptr<LivePath> live;
+    // Set while listening to one chosen source instead of the program audio.
+    std::unique_ptr<SourceAudioIntake> sourceIntake;
 };
 
 // What the render thread reads of the settings; written by the update.
@@ -94,6 +101,9 @@ struct SubtitleSourceData {
 
     SceneLook look;       // written by update, read by render
     RenderState render;   // render thread
+    // The status drawn in the scene (render thread); the hotkeys and the status procedure.
+    StatusOverlay statusOverlay;
+    SourceControls controls;
 
     // Atomic because the host may ask for the size from any of its threads.
     std::atomic<uint32_t> width{kDefaultSourceWidth};

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "net/http_client.h"
+#include "net/service_call_observer.h"
 #include "net_test_support.h"
 
 namespace obs_sayline {
@@ -147,6 +148,49 @@ TEST_F(CircuitBreakerTest, disabled_breaker_never_rejects_or_counts) {
     EXPECT_EQ(client.circuitBreaker().state(), CircuitState::Closed);
     EXPECT_EQ(client.circuitBreaker().failureCount(), 0);
     EXPECT_TRUE(succeed(client).isSuccess());
+}
+
+// What a watching thread hears of its calls.
+struct Heard final : IServiceCallObserver {
+    std::vector<int32_t> answers;
+    std::vector<long long> retries;
+    std::vector<long long> openFor;
+    void answered(int32_t status) noexcept override { answers.push_back(status); }
+    void unreachable(std::chrono::milliseconds retryIn) noexcept override {
+        retries.push_back(retryIn.count());
+    }
+    void breakerOpen(std::chrono::milliseconds remaining) noexcept override {
+        openFor.push_back(remaining.count());
+    }
+};
+
+TEST_F(CircuitBreakerTest, a_watching_thread_hears_answers_back_offs_and_the_open_breaker) {
+    HttpClientConfig c = config(30000);
+    c.retryPolicy = test::fastPolicy(2);
+    HttpClient client(c);
+    Heard heard;
+    ScopedServiceCallObserver watching(heard);
+
+    ASSERT_TRUE(succeed(client).isSuccess());
+    EXPECT_EQ(heard.answers, std::vector<int32_t>{503});
+    ASSERT_TRUE(fail(client).isError());
+    EXPECT_EQ(heard.retries, (std::vector<long long>{5, 5, 0}));  // the last attempt: none after
+    EXPECT_TRUE(heard.openFor.empty());
+
+    ASSERT_TRUE(fail(client).isError());
+    ASSERT_TRUE(fail(client).isError());  // the third failed call opens the breaker
+    ASSERT_EQ(heard.openFor.size(), 1u);
+    EXPECT_GT(heard.openFor[0], 29000);
+    EXPECT_LE(heard.openFor[0], 30000);
+    ASSERT_TRUE(succeed(client).isError());  // refused
+    ASSERT_EQ(heard.openFor.size(), 2u);
+    EXPECT_LE(heard.openFor[1], heard.openFor[0]);
+
+    // Calls on other threads tell nobody here.
+    const size_t retriesBefore = heard.retries.size();
+    std::thread([&] { (void)succeed(client); }).join();
+    EXPECT_EQ(heard.openFor.size(), 2u);
+    EXPECT_EQ(heard.retries.size(), retriesBefore);
 }
 
 TEST_F(CircuitBreakerTest, initial_open_time_counts_from_construction) {

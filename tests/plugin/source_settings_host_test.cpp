@@ -71,6 +71,8 @@ TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
     EXPECT_STREQ(obs_data_get_string(defaults, "chunk_mode"), "fixed");
     EXPECT_EQ(obs_data_get_int(defaults, "pause_ms"), 500);
     EXPECT_EQ(obs_data_get_int(defaults, "max_chunk_ms"), 10000);
+    EXPECT_STREQ(obs_data_get_string(defaults, "audio_source"), "");
+    EXPECT_FALSE(obs_data_get_bool(defaults, "status_in_scene"));
     EXPECT_FALSE(obs_data_has_user_value(defaults, "stt_api_key"));
     obs_data_release(defaults);
 }
@@ -85,6 +87,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         "[obs-sayline] Sayline source properties created with full settings"));
 
     const std::vector<Row> expected = {
+        {"status", OBS_PROPERTY_TEXT, "Status: Off (no speech engine chosen)"},
+        {"status_refresh", OBS_PROPERTY_BUTTON, "Refresh"},
         {"info", OBS_PROPERTY_TEXT,
          "Sayline - Real-time speech-to-text and translation\nVersion 1.0.8"},
         {"stt_engine", OBS_PROPERTY_LIST, "STT Engine (음성인식)"},
@@ -95,6 +99,7 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"test_stt_server", OBS_PROPERTY_BUTTON, "Test connection"},
         {"stt_server_test", OBS_PROPERTY_TEXT, ""},  // the test's outcome, none yet
         {"source_language", OBS_PROPERTY_LIST, "Source Language (원본 언어)"},
+        {"audio_source", OBS_PROPERTY_LIST, "Listen to"},
         {"show_original", OBS_PROPERTY_BOOL, "Show Original Text (원문 표시)"},
         {"chunk_mode", OBS_PROPERTY_LIST, "Cut audio"},
         {"pause_ms", OBS_PROPERTY_INT, "Pause length"},
@@ -111,6 +116,7 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"background_padding", OBS_PROPERTY_INT, "Background Padding (배경 여백)"},
         {"max_subtitle_length", OBS_PROPERTY_INT, "Max Subtitle Length (최대 자막 길이)"},
         {"subtitle_duration", OBS_PROPERTY_INT, "Subtitle Duration (ms)"},
+        {"status_in_scene", OBS_PROPERTY_BOOL, "Show problems in the scene"},
         {"cc_enabled", OBS_PROPERTY_BOOL, "Send as closed captions"},
         {"cc_text", OBS_PROPERTY_LIST, "Caption text"},
         {"transcript_format", OBS_PROPERTY_LIST, "Save transcript"},
@@ -125,6 +131,7 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     }
     EXPECT_EQ(index, expected.size());
 
+    EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "status")), OBS_TEXT_INFO);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "info")), OBS_TEXT_INFO);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_server_test")), OBS_TEXT_INFO);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_api_key")), OBS_TEXT_PASSWORD);

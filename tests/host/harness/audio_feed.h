@@ -16,6 +16,10 @@ constexpr float kMonoFeedGain = 1.41421356f;
 // mix (and every audio output connection, as a real microphone would).
 class AudioFeed {
 public:
+    // Bound to no channel: a source outside the program mix, heard only by its own audio
+    // capture callbacks.
+    static constexpr uint32_t kNotInMix = UINT32_MAX;
+
     // Channel 0 carries the scene by convention; audio devices use 1 and up.
     explicit AudioFeed(uint32_t channel = 1, const char* name = "sayline test audio");
     ~AudioFeed();
@@ -24,9 +28,10 @@ public:
 
     obs_source_t* source() const { return source_; }
 
-    // Mono float samples at the given rate, played from "now" on; consecutive pushes follow
-    // each other without a gap.
-    void push(const std::vector<float>& samples, uint32_t sampleRate = 48000);
+    // Float samples at the given rate (interleaved when the layout has several channels),
+    // played from "now" on; consecutive pushes follow each other without a gap.
+    void push(const std::vector<float>& samples, uint32_t sampleRate = 48000,
+              speaker_layout layout = SPEAKERS_MONO);
     void pushSine(double frequencyHz, float amplitude, uint32_t durationMs,
                   uint32_t sampleRate = 48000);
 

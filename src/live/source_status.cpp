@@ -1,0 +1,309 @@
+#include "live/source_status.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "core/logger.h"
+
+namespace obs_sayline {
+namespace {
+
+using Clock = SourceStatus::Clock;
+
+// Whole seconds from `now` until `at`, rounded up (a wait of 0.2 s is "1 s" away).
+long long secondsUntil(Clock::time_point now, Clock::time_point at) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at - now).count();
+    return ms <= 0 ? 0 : (ms + 999) / 1000;
+}
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[256];
+    std::snprintf(text, sizeof(text), pattern, args...);
+    return text;
+}
+
+std::string shownAgo(Clock::time_point now, Clock::time_point shownAt) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - shownAt).count();
+    // Past two minutes the seconds stop being useful.
+    if (seconds >= 120) return format("Subtitle shown %lld min ago", seconds / 60);
+    return format("Subtitle shown %lld s ago", static_cast<long long>(seconds < 0 ? 0 : seconds));
+}
+
+std::string problemSentence(const ServiceProblem& p, Clock::time_point now) {
+    switch (p.code) {
+        case StatusCode::ApiKeyMissing:
+            return "No API key for " + p.service;
+        case StatusCode::ApiKeyRefused:
+            if (p.httpStatus > 0)
+                return format("Key refused by the service (HTTP %d)", p.httpStatus);
+            return "Key refused by the service";
+        case StatusCode::ServiceUnreachable:
+            if (p.until && secondsUntil(now, *p.until) > 0) {
+                return format("Service unreachable — retrying in %lld s",
+                              secondsUntil(now, *p.until));
+            }
+            return "Service unreachable — retrying with the next speech";
+        case StatusCode::CircuitOpen:
+            if (p.until && secondsUntil(now, *p.until) > 0) {
+                return format("Circuit open — resuming in %lld s", secondsUntil(now, *p.until));
+            }
+            return "Circuit open — resuming with the next speech";
+        default:
+            if (p.httpStatus > 0) return format("Service error (HTTP %d)", p.httpStatus);
+            return "Service error";
+    }
+}
+
+StatusReport captureReport(CaptureCondition condition) {
+    switch (condition) {
+        case CaptureCondition::Off:
+            return {StatusCode::Off, "Off (no speech engine chosen)"};
+        case CaptureCondition::Stopped:
+            return {StatusCode::Stopped, "Stopped (not on air)"};
+        case CaptureCondition::EngineUnavailable:
+            return {StatusCode::EngineUnavailable, "Speech engine not available"};
+        case CaptureCondition::EngineFailed:
+            return {StatusCode::EngineFailed, "Speech engine failed to start"};
+        case CaptureCondition::AudioNotConnected:
+            return {StatusCode::AudioNotConnected, "Not connected to the audio"};
+        case CaptureCondition::Running:
+            break;
+    }
+    return {StatusCode::Listening, "Listening"};
+}
+
+bool isWorking(StatusCode code) {
+    return code == StatusCode::Listening || code == StatusCode::WaitingForSpeech ||
+           code == StatusCode::Sending || code == StatusCode::SubtitleShown;
+}
+
+}  // namespace
+
+const char* statusCodeName(StatusCode code) noexcept {
+    switch (code) {
+        case StatusCode::Off:
+            return "off";
+        case StatusCode::Stopped:
+            return "stopped";
+        case StatusCode::Paused:
+            return "paused";
+        case StatusCode::Listening:
+            return "listening";
+        case StatusCode::WaitingForSpeech:
+            return "waiting_for_speech";
+        case StatusCode::Sending:
+            return "sending";
+        case StatusCode::SubtitleShown:
+            return "subtitle_shown";
+        case StatusCode::EngineUnavailable:
+            return "engine_unavailable";
+        case StatusCode::EngineFailed:
+            return "engine_failed";
+        case StatusCode::AudioNotConnected:
+            return "audio_not_connected";
+        case StatusCode::AudioSourceMissing:
+            return "audio_source_missing";
+        case StatusCode::AudioSourceMuted:
+            return "audio_source_muted";
+        case StatusCode::ApiKeyMissing:
+            return "api_key_missing";
+        case StatusCode::ApiKeyRefused:
+            return "api_key_refused";
+        case StatusCode::ServiceUnreachable:
+            return "service_unreachable";
+        case StatusCode::CircuitOpen:
+            return "circuit_open";
+        case StatusCode::ServiceError:
+            return "service_error";
+    }
+    return "unknown";
+}
+
+bool isProblem(StatusCode code) noexcept {
+    return !isWorking(code) && code != StatusCode::Off && code != StatusCode::Stopped &&
+           code != StatusCode::Paused;
+}
+
+void SourceStatus::setLabel(std::string label) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    label_ = std::move(label);
+}
+
+SourceStatus::Quiet::Quiet(SourceStatus& status) : status_(status) {
+    std::lock_guard<std::mutex> lock(status_.mutex_);
+    ++status_.quiet_;
+}
+
+SourceStatus::Quiet::~Quiet() {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(status_.mutex_);
+        if (--status_.quiet_ == 0) line = status_.changeLocked();
+    }
+    status_.logChange(line);
+}
+
+void SourceStatus::setCapture(CaptureCondition condition) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        capture_ = condition;
+        if (condition == CaptureCondition::Running) {
+            outcome_ = StatusCode::Listening;
+            inFlight_ = false;
+        } else {
+            audioSource_.clear();
+            audioSourceMissing_ = false;
+            audioSourceMuted_ = false;
+        }
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::setPaused(bool paused) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        paused_ = paused;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::audioSourceFound(const std::string& name) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        audioSource_ = name;
+        audioSourceMissing_ = false;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::audioSourceMissing(const std::string& name) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        audioSource_ = name;
+        audioSourceMissing_ = true;
+        audioSourceMuted_ = false;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::audioSourceMuted(bool muted) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        audioSourceMuted_ = muted;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::requestStarted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inFlight_ = true;
+    failedThisRequest_ = false;
+    // Sending is a working state like the one before it (a problem outranks it): no log line.
+}
+
+void SourceStatus::requestEnded() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inFlight_ = false;
+}
+
+void SourceStatus::retrying(Clock::time_point at) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        outcome_ = StatusCode::ServiceUnreachable;
+        problem_ = ServiceProblem{StatusCode::ServiceUnreachable, {}, 0, at};
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::serviceProblem(const ServiceProblem& problem) {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        outcome_ = problem.code;
+        problem_ = problem;
+        failedThisRequest_ = true;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::nothingToShow() {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!failedThisRequest_) outcome_ = StatusCode::Listening;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::subtitleShown() {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        shownAt_ = Clock::now();
+        if (!failedThisRequest_) outcome_ = StatusCode::SubtitleShown;
+        line = changeLocked();
+    }
+    logChange(line);
+}
+
+void SourceStatus::heardSilence() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Between working states only: nothing to log.
+    if (isWorking(outcome_)) outcome_ = StatusCode::WaitingForSpeech;
+}
+
+StatusReport SourceStatus::report(Clock::time_point now) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reportLocked(now);
+}
+
+StatusReport SourceStatus::reportLocked(Clock::time_point now) const {
+    if (paused_) return {StatusCode::Paused, "Paused"};
+    if (capture_ != CaptureCondition::Running) return captureReport(capture_);
+    if (audioSourceMissing_) {
+        return {StatusCode::AudioSourceMissing, "Audio source '" + audioSource_ + "' not found"};
+    }
+    if (audioSourceMuted_) {
+        return {StatusCode::AudioSourceMuted, "Audio source '" + audioSource_ + "' is muted"};
+    }
+    if (isProblem(outcome_)) return {outcome_, problemSentence(problem_, now)};
+    if (inFlight_) return {StatusCode::Sending, "Sending…"};
+    if (outcome_ == StatusCode::SubtitleShown) {
+        return {StatusCode::SubtitleShown, shownAgo(now, shownAt_)};
+    }
+    if (outcome_ == StatusCode::WaitingForSpeech) {
+        return {StatusCode::WaitingForSpeech, "Waiting for speech"};
+    }
+    return {StatusCode::Listening, "Listening"};
+}
+
+std::string SourceStatus::changeLocked() {
+    if (quiet_ > 0) return {};
+    StatusReport now = reportLocked(Clock::now());
+    // The working states are one state for the log.
+    if (isWorking(now.code)) now = {StatusCode::Listening, "Listening"};
+    if (now.code == logged_) return {};
+    logged_ = now.code;
+    return label_.empty() ? now.sentence : label_ + ": " + now.sentence;
+}
+
+void SourceStatus::logChange(const std::string& line) const {
+    if (!line.empty()) logInfoTag("Status", "%s", line.c_str());
+}
+
+}  // namespace obs_sayline

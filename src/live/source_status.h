@@ -1,0 +1,147 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace obs_sayline {
+
+// What a Sayline source is doing, as one code: scripts read the code, people the sentence.
+enum class StatusCode {
+    Off,                // no speech engine chosen
+    Stopped,            // not capturing (the source is not on air)
+    Paused,             // paused by hotkey: no audio is sent
+    Listening,          // capturing, nothing recognised yet (or nothing worth showing)
+    WaitingForSpeech,   // the last chunk was silent and not sent
+    Sending,            // a chunk is with the service
+    SubtitleShown,      // the last chunk became a subtitle
+    EngineUnavailable,  // the chosen engine does not exist in this build
+    EngineFailed,       // the engine did not start
+    AudioNotConnected,  // the host's audio could not be reached
+    AudioSourceMissing,
+    AudioSourceMuted,
+    ApiKeyMissing,
+    ApiKeyRefused,
+    ServiceUnreachable,
+    CircuitOpen,
+    ServiceError,
+};
+
+// "listening", "api_key_refused", ...
+const char* statusCodeName(StatusCode code) noexcept;
+// A state the user has to do something about (or should at least know of).
+bool isProblem(StatusCode code) noexcept;
+
+struct StatusReport {
+    StatusCode code = StatusCode::Off;
+    std::string sentence;
+    bool problem() const { return isProblem(code); }
+};
+
+// How the capture of a source stands.
+enum class CaptureCondition {
+    Off,
+    Stopped,
+    Running,
+    EngineUnavailable,
+    EngineFailed,
+    AudioNotConnected,
+};
+
+// Why a call to a service came to nothing (see ServiceCallWatch, which works it out).
+struct ServiceProblem {
+    StatusCode code = StatusCode::ServiceError;  // one of the service codes above
+    std::string service;                         // named when its key is missing
+    int32_t httpStatus = 0;                      // 0: no answer, or none worth naming
+    // When a call may get through again: the next attempt (unreachable) or the end of the
+    // breaker's open time; none when that waits for the next speech.
+    std::optional<std::chrono::steady_clock::time_point> until;
+};
+
+// One source's state, put together from what each part reports: the capture (control thread),
+// the chosen audio source (host signal threads, the audio thread on a change of mute), the
+// hotkeys, and the recognition worker with the HTTP calls under it. Thread-safe; a report is a
+// few stores under one mutex. A change of state is logged once at Info; the working states
+// (listening, waiting for speech, sending, subtitle shown) count as one, so a source that
+// works logs nothing per chunk.
+class SourceStatus {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Names the source in the log lines.
+    void setLabel(std::string label);
+
+    // While one lives, changes are not logged; when it ends the state it ended in is, if that
+    // differs from the last one logged (an update that stops and starts the capture again
+    // logs where it ended up, not the stop on the way).
+    class Quiet {
+    public:
+        explicit Quiet(SourceStatus& status);
+        ~Quiet();
+        Quiet(const Quiet&) = delete;
+        Quiet& operator=(const Quiet&) = delete;
+
+    private:
+        SourceStatus& status_;
+    };
+
+    // Capture. A start (Running) forgets what the previous capture's requests came to.
+    void setCapture(CaptureCondition condition);
+    void setPaused(bool paused);
+    void audioSourceFound(const std::string& name);
+    void audioSourceMissing(const std::string& name);
+    void audioSourceMuted(bool muted);
+
+    // Recognition, one request at a time: started, then any of the reports below, then ended.
+    // A failure reported during a request stands until the next request, whatever else that
+    // request reports (a subtitle shown untranslated keeps the translation's problem).
+    void requestStarted();
+    void requestEnded();
+    // requestStarted for as long as it lives, requestEnded however the request ends.
+    class Request {
+    public:
+        explicit Request(SourceStatus& status) : status_(status) { status_.requestStarted(); }
+        ~Request() { status_.requestEnded(); }
+        Request(const Request&) = delete;
+        Request& operator=(const Request&) = delete;
+
+    private:
+        SourceStatus& status_;
+    };
+    // An attempt failed in the transport and the next follows at `at` (within the request).
+    void retrying(Clock::time_point at);
+    void serviceProblem(const ServiceProblem& problem);
+    void nothingToShow();
+    void subtitleShown();
+    // A chunk was too quiet to send; a problem that stands is not forgotten for that.
+    void heardSilence();
+
+    StatusReport report() const { return report(Clock::now()); }
+    StatusReport report(Clock::time_point now) const;
+
+private:
+    StatusReport reportLocked(Clock::time_point now) const;
+    // Under the mutex: the line to log when the state changed ("" when it did not).
+    std::string changeLocked();
+    void logChange(const std::string& line) const;
+
+    mutable std::mutex mutex_;
+    std::string label_;
+    CaptureCondition capture_ = CaptureCondition::Off;
+    bool paused_ = false;
+    std::string audioSource_;  // the chosen source, by name (empty: the program audio)
+    bool audioSourceMissing_ = false;
+    bool audioSourceMuted_ = false;
+    // Listening, WaitingForSpeech, SubtitleShown, or a service problem.
+    StatusCode outcome_ = StatusCode::Listening;
+    ServiceProblem problem_;
+    bool inFlight_ = false;
+    bool failedThisRequest_ = false;
+    Clock::time_point shownAt_{};
+    StatusCode logged_ = StatusCode::Off;
+    int quiet_ = 0;
+};
+
+}  // namespace obs_sayline

@@ -1,0 +1,74 @@
+#include "plugin/source_controls.h"
+
+#include "core/logger.h"
+#include "plugin/callback_guard.h"
+#include "plugin/locale_text.h"
+#include "plugin/subtitle_source_data.h"
+
+namespace obs_sayline {
+namespace {
+
+SubtitleSourceData* recordOf(void* data) { return static_cast<SubtitleSourceData*>(data); }
+
+void pressedPause(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
+    guardCallback("sayline_pause_hotkey", [&] {
+        if (pressed && data) pauseCaptions(*recordOf(data), true);
+    });
+}
+
+void pressedResume(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
+    guardCallback("sayline_resume_hotkey", [&] {
+        if (pressed && data) pauseCaptions(*recordOf(data), false);
+    });
+}
+
+void pressedClear(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
+    guardCallback("sayline_clear_hotkey", [&] {
+        if (!pressed || !data) return;
+        logInfo("Subtitle cleared by hotkey");
+        // The render callback empties the text at its next frame.
+        recordOf(data)->sceneText->clear();
+    });
+}
+
+void getStatus(void* data, calldata_t* call) {
+    guardCallback("get_status", [&] {
+        if (!data || !call) return;
+        const StatusReport report = recordOf(data)->shared->status.report();
+        calldata_set_string(call, "text", report.sentence.c_str());
+        calldata_set_string(call, "code", statusCodeName(report.code));
+    });
+}
+
+}  // namespace
+
+void addSourceControls(SubtitleSourceData& data) {
+    obs_source_t* source = data.source;
+    if (!source) return;
+    SourceControls& controls = data.controls;
+    controls.pause = obs_hotkey_register_source(source, kPauseHotkey, localText("Hotkey.Pause"),
+                                                pressedPause, &data);
+    controls.resume = obs_hotkey_register_source(source, kResumeHotkey, localText("Hotkey.Resume"),
+                                                 pressedResume, &data);
+    controls.clear = obs_hotkey_register_source(source, kClearHotkey, localText("Hotkey.Clear"),
+                                                pressedClear, &data);
+    proc_handler_add(obs_source_get_proc_handler(source),
+                     "void get_status(out string text, out string code)", getStatus, &data);
+}
+
+void removeSourceControls(SubtitleSourceData& data) {
+    SourceControls& controls = data.controls;
+    for (obs_hotkey_id* id : {&controls.pause, &controls.resume, &controls.clear}) {
+        if (*id == OBS_INVALID_HOTKEY_ID) continue;
+        obs_hotkey_unregister(*id);
+        *id = OBS_INVALID_HOTKEY_ID;
+    }
+}
+
+void pauseCaptions(SubtitleSourceData& data, bool paused) {
+    if (data.capture.paused.exchange(paused) == paused) return;
+    logInfo(paused ? "Captions paused" : "Captions resumed");
+    data.shared->status.setPaused(paused);
+}
+
+}  // namespace obs_sayline
