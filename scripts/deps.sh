@@ -8,6 +8,8 @@ packages=(
   libobs-dev libcurl4-openssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
+  # the scene text measures its rows with the font the host's FreeType text source loads
+  libfreetype-dev libfontconfig-dev
   # headless host: a display, Mesa's software OpenGL and the host's own FreeType text source
   xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
