@@ -1,0 +1,127 @@
+// Laying out a subtitle for the box (rows, breaks, parts in time), with a font whose
+// characters are all 10 px wide.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin/subtitle_layout.h"
+
+namespace obs_sayline {
+namespace {
+
+class EvenFont final : public IRowMeasure {
+public:
+    RowSize measure(const std::string& row) override {
+        RowSize size;
+        size.width = static_cast<int>(row.size()) * 10 + 4;
+        size.baseline = 40;
+        size.ascent = 30;
+        size.descent = 10;
+        return size;
+    }
+    int lineHeight() override { return 45; }
+};
+
+std::vector<std::string> rowTexts(const SubtitlePart& part) {
+    std::vector<std::string> texts;
+    for (const LaidOutRow& row : part.rows) texts.push_back(row.text);
+    return texts;
+}
+
+// The words of every row of every part, in reading order, that start with `prefix`.
+std::vector<std::string> wordsInOrder(const SubtitleLayout& layout, char prefix) {
+    std::vector<std::string> words;
+    for (const SubtitlePart& part : layout.parts) {
+        for (const LaidOutRow& row : part.rows) {
+            std::istringstream in(row.text);
+            for (std::string word; in >> word;) {
+                if (word[0] == prefix) words.push_back(word);
+            }
+        }
+    }
+    return words;
+}
+
+std::string numbered(char prefix, int count, std::vector<std::string>* words) {
+    std::string line;
+    for (int i = 1; i <= count; ++i) {
+        const std::string word = prefix + std::to_string(i);
+        words->push_back(word);
+        line += (i > 1 ? " " : "") + word;
+    }
+    return line;
+}
+
+TEST(SubtitleLayoutTest, each_language_stays_one_row_when_that_draws_largest) {
+    EvenFont font;
+    const SubtitleLayout layout =
+        layoutSubtitle("Good evening\nSelamat malam", LayoutBox{1000, 160, 0}, font);
+    ASSERT_EQ(layout.parts.size(), 1u);
+    EXPECT_EQ(rowTexts(layout.parts[0]),
+              (std::vector<std::string>{"Good evening", "Selamat malam"}));
+    EXPECT_FLOAT_EQ(layout.parts[0].scale, 1.0f);  // never enlarged
+}
+
+TEST(SubtitleLayoutTest, a_line_breaks_at_the_space_that_keeps_its_wider_row_narrowest) {
+    EvenFont font;
+    // One row 174 px wide would be drawn at 100/174; two rows fit unscaled.
+    const SubtitleLayout tall = layoutSubtitle("aaaa bb cccccc dd", LayoutBox{100, 200, 0}, font);
+    ASSERT_EQ(tall.parts.size(), 1u);
+    EXPECT_EQ(rowTexts(tall.parts[0]), (std::vector<std::string>{"aaaa bb", "cccccc dd"}));
+
+    // In a flat box two rows would have to shrink more than one row does.
+    const SubtitleLayout flat = layoutSubtitle("aaaa bb cccccc dd", LayoutBox{120, 50, 0}, font);
+    ASSERT_EQ(flat.parts.size(), 1u);
+    EXPECT_EQ(rowTexts(flat.parts[0]), (std::vector<std::string>{"aaaa bb cccccc dd"}));
+}
+
+TEST(SubtitleLayoutTest, only_a_word_too_wide_for_any_readable_row_is_cut) {
+    EvenFont font;
+    // Rows must stay 40 px high (a quarter of the box): 45 px rows at 8/9 at least, so nothing
+    // wider than 225 px fits; the long word is cut, the short one never.
+    const std::string longWord(50, 'x');
+    const SubtitleLayout layout =
+        layoutSubtitle("tiny " + longWord, LayoutBox{200, 160, 0}, font);
+    std::string rejoined;
+    bool tinyWhole = false;
+    for (const SubtitlePart& part : layout.parts) {
+        EXPECT_GE(part.scale * 45.0f, 40.0f);
+        for (const LaidOutRow& row : part.rows) {
+            EXPECT_LE(row.size.width * part.scale, 200.5f) << row.text;
+            std::istringstream in(row.text);
+            for (std::string word; in >> word;) {
+                if (word == "tiny") {
+                    tinyWhole = true;
+                } else {
+                    rejoined += word;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(tinyWhole);
+    EXPECT_EQ(rejoined, longWord);
+}
+
+TEST(SubtitleLayoutTest, text_too_long_for_readable_rows_is_shown_in_parts_keeping_word_order) {
+    EvenFont font;
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    const std::string text = numbered('a', 30, &first) + "\n" + numbered('b', 30, &second);
+    const SubtitleLayout layout = layoutSubtitle(text, LayoutBox{400, 160, 0}, font);
+    ASSERT_GE(layout.parts.size(), 2u);
+    for (const SubtitlePart& part : layout.parts) {
+        EXPECT_GE(part.scale * 45.0f, 40.0f);
+        EXPECT_LE(part.rows.size(), 4u);
+    }
+    EXPECT_EQ(wordsInOrder(layout, 'a'), first);
+    EXPECT_EQ(wordsInOrder(layout, 'b'), second);
+
+    // A short text needs no parts.
+    EXPECT_EQ(layoutSubtitle("a1 a2\nb1 b2", LayoutBox{400, 160, 0}, font).parts.size(), 1u);
+}
+
+}  // namespace
+}  // namespace obs_sayline
