@@ -1,50 +1,98 @@
 #include "plugin/scene_text_sink.h"
 
+#include "core/logger.h"
 #include "live/display_text.h"
 #include "platform/host_text_source.h"
 #include "plugin/source_defaults.h"
 #include "plugin/text_source.h"
 
 namespace obs_sayline {
+namespace {
 
-SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> text)
-    : text_(std::move(text)),
+class FontRows final : public IRowMeasure {
+public:
+    explicit FontRows(platform::TextMeasure& measure) : measure_(measure) {}
+    RowSize measure(const std::string& row) override { return measure_.measure(row); }
+    int lineHeight() override { return measure_.lineHeight(); }
+
+private:
+    platform::TextMeasure& measure_;
+};
+
+}  // namespace
+
+SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> firstRow)
+    : rows_(std::make_shared<SceneRows>(std::move(firstRow))),
       maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)) {}
 
-void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
-    // Cut before taking the lock: a runaway reply must not reach the text source whole.
-    std::string shown = limitLineLength(subtitle.text, maxLineLength_.load());
+SceneTextSink::~SceneTextSink() = default;
+
+void SceneTextSink::setLayoutBox(const LayoutBox& box, int fontPixels) {
+    boxWidth_.store(box.width);
+    boxHeight_.store(box.height);
+    boxMargin_.store(box.margin);
+    fontPixels_.store(fontPixels);
+}
+
+SceneSubtitle SceneTextSink::layOut(const std::string& text) {
+    SceneSubtitle laidOut;
+    laidOut.text = text;
+    const LayoutBox box{boxWidth_.load(), boxHeight_.load(), boxMargin_.load()};
+    if (platform::kHostTextWrapsInBox || box.width == 0 || box.height == 0) return laidOut;
+    std::lock_guard<std::mutex> lock(measureMutex_);
+    if (!measure_.useFont(kFontFace, fontPixels_.load())) {
+        if (!unmeasurableReported_) {
+            unmeasurableReported_ = true;
+            logWarningTag("Render",
+                          "Font \"%s\" cannot be measured - subtitles are drawn unwrapped",
+                          kFontFace);
+        }
+        return laidOut;
+    }
+    FontRows rows(measure_);
+    laidOut.layout = layoutSubtitle(text, box, rows);
+    return laidOut;
+}
+
+void SceneTextSink::store(SceneSubtitle laidOut) {
     std::lock_guard<std::mutex> lock(mutex_);
-    originalText_ = subtitle.original;
-    translatedText_ = subtitle.translation;
-    if (shown.empty()) return;
-    pendingText_ = std::move(shown);
+    pending_ = std::move(laidOut);
     dirty_.exchange(true);
+}
+
+void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
+    // Cut before anything else: a runaway reply must not reach the layout or the text source
+    // whole.
+    std::string shown = limitLineLength(subtitle.text, maxLineLength_.load());
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        originalText_ = subtitle.original;
+        translatedText_ = subtitle.translation;
+    }
+    if (shown.empty()) return;
+    store(layOut(shown));
 }
 
 void SceneTextSink::clear() {
     obs_data_t* changes = obs_data_create();
     obs_data_set_string(changes, "text", "");
     platform::writeTextWrap(changes, 0);
-    text_->update(changes);
+    rows_->update(changes);
     obs_data_release(changes);
+    cleared_.store(true);
 }
 
-std::optional<std::string> SceneTextSink::takePending() {
+std::optional<SceneSubtitle> SceneTextSink::takePending() {
     if (!dirty_.exchange(false)) return std::nullopt;
     std::lock_guard<std::mutex> lock(mutex_);
-    return pendingText_;
+    return pending_;
 }
 
-void SceneTextSink::leave(const std::string& displayText) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pendingText_ = displayText;
-    dirty_.exchange(true);
-}
+void SceneTextSink::leave(const std::string& displayText) { store(layOut(displayText)); }
 
 std::string SceneTextSink::pendingText() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return pendingText_;
+    return pending_.text;
 }
 
 std::string SceneTextSink::originalText() const {

@@ -45,7 +45,9 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     applyFontAndColor(data);
     data.look.backgroundEnabled.store(s.backgroundEnabled);
     data.look.backgroundColor.store(s.backgroundColor);
+    data.look.backgroundPadding.store(s.backgroundPadding);
     applyBackground(data);
+    applyLayoutBox(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
     data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
     data.closedCaptions->configure(s.ccEnabled, s.ccText);

@@ -13,6 +13,7 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     logInfo("SubtitleSourceData created");
     engine = std::make_unique<SubtitleEngine>();
     sceneText = std::make_shared<SceneTextSink>(text);
+    applyLayoutBox(*this);
     sinks->add(sceneText);
     closedCaptions = std::make_shared<ClosedCaptionSink>();
     sinks->add(closedCaptions);
@@ -47,12 +48,15 @@ SubtitleSourceData::~SubtitleSourceData() {
     capture.live.reset();
     capture.sttEngine.reset();
     capture.translator.reset();
-    if (hostShuttingDown()) {
-        // The host destroys every source it still holds, ours among them, in an order of its
-        // own: the private text source may be gone already, and is not ours to release now.
-        text->forget();
-    } else {
-        text->release();
+    for (const auto& row : sceneText->rows().all()) {
+        if (hostShuttingDown()) {
+            // The host destroys every source it still holds, ours among them, in an order of
+            // its own: the private text sources may be gone already, and are not ours to
+            // release now.
+            row->forget();
+        } else {
+            row->release();
+        }
     }
     logInfo("SubtitleSourceData destroyed");
 }

@@ -1,5 +1,7 @@
 #include "plugin/text_source.h"
 
+#include <algorithm>
+
 #include "core/logger.h"
 #include "live/display_text.h"
 #include "platform/host_text_source.h"
@@ -39,10 +41,10 @@ obs_data_t* initialSettings(const SubtitleSourceData& data) {
 // is never written from here, since the graphics thread may be reading it in a deferred
 // update.
 template <typename Change>
-void changeTextSource(SubtitleSourceData& data, Change&& change) {
+void changeRows(SubtitleSourceData& data, Change&& change) {
     obs_data_t* changes = obs_data_create();
     change(changes);
-    data.text->update(changes);
+    data.sceneText->rows().update(changes);
     obs_data_release(changes);
 }
 
@@ -108,6 +110,25 @@ void PrivateTextSource::update(obs_data_t* changes) {
     obs_source_release(text);
 }
 
+SceneRows::SceneRows(std::shared_ptr<PrivateTextSource> first) {
+    rows_.push_back(std::move(first));
+}
+
+std::shared_ptr<PrivateTextSource> SceneRows::row(size_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (rows_.size() <= index) rows_.push_back(std::make_shared<PrivateTextSource>());
+    return rows_[index];
+}
+
+std::vector<std::shared_ptr<PrivateTextSource>> SceneRows::all() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rows_;
+}
+
+void SceneRows::update(obs_data_t* changes) const {
+    for (const auto& row : all()) row->update(changes);
+}
+
 BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor) {
     BackgroundLook look;
     if (!enabled) return look;
@@ -126,6 +147,7 @@ void createTextSource(SubtitleSourceData& data) {
         data.width.store(video.base_width);
         data.canvasKnown.store(true);
         logInfo("Canvas: %ux%u", video.base_width, video.base_height);
+        applyLayoutBox(data);
     }
     logInfo("Text source config: font=%d, extents=%dx%d", data.look.fontSize.load(),
             static_cast<int>(data.width.load()), static_cast<int>(data.height.load()));
@@ -150,39 +172,52 @@ void createTextSource(SubtitleSourceData& data) {
     data.text->adopt(created);
 }
 
-void setText(SubtitleSourceData& data, const std::string& text) {
-    const bool reloadFont = data.text->glyphStoreFull(text);
-    changeTextSource(data, [&](obs_data_t* settings) {
-        if (reloadFont) writeFont(settings, data, data.text->nextReloadNudge() ? 1 : 0);
-        obs_data_set_string(settings, "text", text.c_str());
-        writeBackground(settings, data);
-        platform::writeTextWrap(settings, 0);
-    });
+bool createRowSource(SubtitleSourceData& data, PrivateTextSource& row) {
+    obs_data_t* settings = initialSettings(data);
+    obs_source_t* created =
+        obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, settings);
+    obs_data_release(settings);
+    if (!created) return false;
+    row.adopt(created);
+    return true;
 }
 
-void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth) {
-    if (platform::kHostTextWrapsInBox || textWidth == 0) return;
-    const size_t longest = longestLineChars(text);
-    // Glyph widths vary: aim a little short of the box so that rows rarely overflow it (the
-    // render shrinks what still does).
-    const double perChar = static_cast<double>(textWidth) / static_cast<double>(longest);
-    const auto rowChars =
-        static_cast<size_t>(0.9 * static_cast<double>(data.width.load()) / perChar);
-    if (rowChars == 0 || rowChars >= longest) return;
-    changeTextSource(data, [&](obs_data_t* settings) {
-        obs_data_set_string(settings, "text", breakLines(text, rowChars).c_str());
-    });
+void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text) {
+    const bool reloadFont = row.glyphStoreFull(text);
+    obs_data_t* changes = obs_data_create();
+    if (reloadFont) writeFont(changes, data, row.nextReloadNudge() ? 1 : 0);
+    obs_data_set_string(changes, "text", text.c_str());
+    writeBackground(changes, data);
+    platform::writeTextWrap(changes, 0);
+    row.update(changes);
+    obs_data_release(changes);
 }
 
 void applyFontAndColor(SubtitleSourceData& data) {
-    changeTextSource(data, [&](obs_data_t* settings) {
+    changeRows(data, [&](obs_data_t* settings) {
         writeFont(settings, data);
         writeColor(settings, data);
     });
 }
 
 void applyBackground(SubtitleSourceData& data) {
-    changeTextSource(data, [&](obs_data_t* settings) { writeBackground(settings, data); });
+    changeRows(data, [&](obs_data_t* settings) { writeBackground(settings, data); });
+}
+
+LayoutBox sceneBox(const SubtitleSourceData& data) {
+    LayoutBox box;
+    box.width = data.width.load();
+    box.height = data.height.load();
+    if (data.look.backgroundEnabled.load()) {
+        box.margin = static_cast<uint32_t>(std::max(0, data.look.backgroundPadding.load()));
+    }
+    return box;
+}
+
+void applyLayoutBox(SubtitleSourceData& data) {
+    const long long size =
+        platform::hostFontSize(static_cast<long long>(data.look.fontSize.load()) * kFontSizeScale);
+    data.sceneText->setLayoutBox(sceneBox(data), static_cast<int>(size));
 }
 
 }  // namespace obs_sayline

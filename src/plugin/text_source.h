@@ -3,9 +3,13 @@
 #include <obs.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
+
+#include "plugin/subtitle_layout.h"
 
 namespace obs_sayline {
 
@@ -52,6 +56,24 @@ private:
     bool nudge_ = false;            // guarded by mutex
 };
 
+// The private text sources the scene text is drawn from: on FreeType one per row, made as rows
+// are needed (the first is the record's own `text`); on GDI+ only the first, which takes the
+// whole text. Rows are added on the graphics thread and reached from the control thread too.
+class SceneRows {
+public:
+    explicit SceneRows(std::shared_ptr<PrivateTextSource> first);
+    // Row `index`; made (still without a host source) when there is none yet.
+    std::shared_ptr<PrivateTextSource> row(size_t index);
+    // Every row made so far, in order.
+    std::vector<std::shared_ptr<PrivateTextSource>> all() const;
+    // Merges `changes` into every row's host source.
+    void update(obs_data_t* changes) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<PrivateTextSource>> rows_;  // guarded by mutex_
+};
+
 // How the background reaches the text source: its colour as 0x00RRGGBB (from the host's
 // 0xAABBGGRR) and its opacity in percent; no colour is written when the background is off.
 struct BackgroundLook {
@@ -63,19 +85,24 @@ BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor);
 
 // Creates the private text source when there is none yet (control or graphics thread).
 void createTextSource(SubtitleSourceData& data);
+// Gives a further row its host text source, with the look of the first (graphics thread);
+// false when the host would not make one.
+bool createRowSource(SubtitleSourceData& data, PrivateTextSource& row);
 
-// Writes the subtitle text (and, where the text source draws it, the background). On FreeType
-// the text is written unwrapped, so a short line's texture is only as wide as the line.
-void setText(SubtitleSourceData& data, const std::string& text);
+// Writes a text into one row's text source (and, where the text source draws it, the
+// background). Written as it is: the host's own word wrap is never turned on, since the
+// FreeType source faults in it once its glyph texture has filled up; rows are broken by the
+// layout instead.
+void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text);
 
-// A text found `textWidth` pixels wide (unwrapped) in a box narrower than that: rewritten
-// with line breaks of our own so that each row fits the box (nothing on Windows, where the
-// text source wraps inside its extents). The host's own word wrap is never turned on: the
-// FreeType source faults in it once its glyph texture has filled up.
-void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth);
-
-// Pushes font and colour, then the background, into the text source (from update).
+// Pushes font and colour, then the background, into every row's text source (from update).
 void applyFontAndColor(SubtitleSourceData& data);
 void applyBackground(SubtitleSourceData& data);
+
+// The box the scene text is laid out in: the source's size, with the background's padding
+// kept free around the rows when the background is on.
+LayoutBox sceneBox(const SubtitleSourceData& data);
+// Hands the box and the font size to the scene text sink, which lays out what it is given.
+void applyLayoutBox(SubtitleSourceData& data);
 
 }  // namespace obs_sayline

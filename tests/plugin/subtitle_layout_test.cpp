@@ -1,5 +1,7 @@
-// Laying out a subtitle for the box (rows, breaks, parts in time), with a font whose
-// characters are all 10 px wide.
+// Laying out a subtitle for the box (rows, breaks, parts in time) and placing a part's rows,
+// with a font whose characters are all 10 px wide.
+
+#include "plugin/subtitle_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/subtitle_layout.h"
+#include "plugin/subtitle_render.h"
 
 namespace obs_sayline {
 namespace {
@@ -83,8 +85,7 @@ TEST(SubtitleLayoutTest, only_a_word_too_wide_for_any_readable_row_is_cut) {
     // Rows must stay 40 px high (a quarter of the box): 45 px rows at 8/9 at least, so nothing
     // wider than 225 px fits; the long word is cut, the short one never.
     const std::string longWord(50, 'x');
-    const SubtitleLayout layout =
-        layoutSubtitle("tiny " + longWord, LayoutBox{200, 160, 0}, font);
+    const SubtitleLayout layout = layoutSubtitle("tiny " + longWord, LayoutBox{200, 160, 0}, font);
     std::string rejoined;
     bool tinyWhole = false;
     for (const SubtitlePart& part : layout.parts) {
@@ -121,6 +122,42 @@ TEST(SubtitleLayoutTest, text_too_long_for_readable_rows_is_shown_in_parts_keepi
 
     // A short text needs no parts.
     EXPECT_EQ(layoutSubtitle("a1 a2\nb1 b2", LayoutBox{400, 160, 0}, font).parts.size(), 1u);
+}
+
+TEST(PartPlacementTest, rows_are_centred_on_their_own_widths_and_the_background_wraps_them) {
+    EvenFont font;
+    const SubtitleLayout layout =
+        layoutSubtitle("a long first row\nshort", LayoutBox{1000, 160, 10}, font);
+    ASSERT_EQ(layout.parts.size(), 1u);
+    const SubtitlePart& part = layout.parts[0];
+    const std::vector<uint32_t> widths = {700, 300};  // as the host reports them
+    const PartPlacement placed = placePart(part, widths, LayoutBox{1000, 160, 10});
+    // 980 px wide and 140 px high inside the margin: 700 px and a 85 px stack fit unscaled.
+    EXPECT_FLOAT_EQ(placed.scale, 1.0f);
+    ASSERT_EQ(placed.rows.size(), 2u);
+    EXPECT_FLOAT_EQ(placed.rows[0].x, 150.0f);
+    EXPECT_FLOAT_EQ(placed.rows[1].x, 350.0f);
+    // Baselines one band apart, the band centred: 85 px from y = 37.5.
+    EXPECT_FLOAT_EQ(placed.rows[0].y + 40.0f, 37.5f + 30.0f);
+    EXPECT_FLOAT_EQ(placed.rows[1].y - placed.rows[0].y, 45.0f);
+    EXPECT_FLOAT_EQ(placed.left, 140.0f);
+    EXPECT_FLOAT_EQ(placed.right, 860.0f);
+    EXPECT_FLOAT_EQ(placed.top, 27.5f);
+    EXPECT_FLOAT_EQ(placed.bottom, 132.5f);
+
+    // Wider than the box: shrunk to fit inside the margin, background held to the box.
+    const PartPlacement shrunk = placePart(part, {1960, 300}, LayoutBox{1000, 160, 10});
+    EXPECT_FLOAT_EQ(shrunk.scale, 0.5f);
+    EXPECT_FLOAT_EQ(shrunk.rows[0].x, 10.0f);
+    EXPECT_FLOAT_EQ(shrunk.left, 0.0f);
+    EXPECT_FLOAT_EQ(shrunk.right, 1000.0f);
+}
+
+TEST(DisplayTimeTest, parts_share_the_display_time) {
+    EXPECT_EQ(partDurationMs(3000, 1, 0), 3000);
+    EXPECT_EQ(partDurationMs(3000, 2, 0), 1500);
+    EXPECT_EQ(partDurationMs(1000, 3, 0), 333);
+    EXPECT_EQ(partDurationMs(1000, 3, 2), 334);  // the last takes what is left
 }
 
 }  // namespace
