@@ -14,6 +14,8 @@ packages=(
   xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
   ffmpeg
+  # reads the drawn subtitle back in the scene text tests
+  tesseract-ocr tesseract-ocr-eng
   # the Windows compile check of src/ (scripts/check-windows.sh)
   g++-mingw-w64-x86-64-posix
   # libFuzzer targets of the reply parsers (scripts/fuzz.sh)
