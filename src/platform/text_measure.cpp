@@ -19,7 +19,6 @@ TextMeasure::TextMeasure() = default;
 TextMeasure::~TextMeasure() = default;
 bool TextMeasure::useFont(const std::string&, int) { return false; }
 RowMetrics TextMeasure::measure(const std::string&) { return {}; }
-int TextMeasure::lineHeight() const { return 0; }
 
 #else
 
@@ -191,12 +190,6 @@ RowMetrics TextMeasure::measure(const std::string& row) {
     metrics.ascent = above + kOutlinePx;
     metrics.descent = below + kOutlinePx;
     return metrics;
-}
-
-int TextMeasure::lineHeight() const {
-    if (!impl_->face || !impl_->face->size) return 0;
-    const FT_Size_Metrics& m = impl_->face->size->metrics;
-    return static_cast<int>((m.ascender - m.descender) >> 6);
 }
 
 #endif

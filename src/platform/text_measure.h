@@ -32,8 +32,6 @@ public:
     bool useFont(const std::string& face, int pixelSize);
     // A row without line breaks, in UTF-8. Zero metrics when no font is loaded.
     RowMetrics measure(const std::string& row);
-    // The font's own row height (ascender to descender) at its size; 0 without a font.
-    int lineHeight() const;
 
 private:
     struct Impl;

@@ -11,12 +11,13 @@ namespace {
 
 class FontRows final : public IRowMeasure {
 public:
-    explicit FontRows(platform::TextMeasure& measure) : measure_(measure) {}
+    FontRows(platform::TextMeasure& measure, int fontSize) : measure_(measure), size_(fontSize) {}
     RowSize measure(const std::string& row) override { return measure_.measure(row); }
-    int lineHeight() override { return measure_.lineHeight(); }
+    int fontSize() override { return size_; }
 
 private:
     platform::TextMeasure& measure_;
+    int size_;
 };
 
 }  // namespace
@@ -40,7 +41,8 @@ SceneSubtitle SceneTextSink::layOut(const std::string& text) {
     const LayoutBox box{boxWidth_.load(), boxHeight_.load(), boxMargin_.load()};
     if (platform::kHostTextWrapsInBox || box.width == 0 || box.height == 0) return laidOut;
     std::lock_guard<std::mutex> lock(measureMutex_);
-    if (!measure_.useFont(kFontFace, fontPixels_.load())) {
+    const int fontPixels = fontPixels_.load();
+    if (!measure_.useFont(kFontFace, fontPixels)) {
         if (!unmeasurableReported_) {
             unmeasurableReported_ = true;
             logWarningTag("Render",
@@ -49,7 +51,7 @@ SceneSubtitle SceneTextSink::layOut(const std::string& text) {
         }
         return laidOut;
     }
-    FontRows rows(measure_);
+    FontRows rows(measure_, fontPixels);
     laidOut.layout = layoutSubtitle(text, box, rows);
     return laidOut;
 }

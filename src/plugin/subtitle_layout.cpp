@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kMaxLines = 4;
 // More parts than this would each be up too briefly to read.
 constexpr size_t kMaxParts = 6;
-// Space between stacked rows, as a share of the font's row height.
+// Space between stacked rows, as a share of the font size.
 constexpr float kRowGapShare = 0.1f;
 // Drawn sizes closer than this count as equal (then the layout with fewer rows wins).
 constexpr float kSameScale = 1e-4f;
@@ -63,15 +63,14 @@ std::vector<std::string> splitLines(const std::string& text) {
 class Layouter {
 public:
     Layouter(const LayoutBox& box, IRowMeasure& measure) : box_(box), measure_(measure) {
-        lineHeight_ = measure_.lineHeight();
-        gap_ = static_cast<int>(std::lround(kRowGapShare * static_cast<float>(lineHeight_)));
-        floorPx_ =
-            std::min(static_cast<float>(box_.height) / 4.0f, static_cast<float>(lineHeight_));
+        fontSize_ = measure_.fontSize();
+        gap_ = static_cast<int>(std::lround(kRowGapShare * static_cast<float>(fontSize_)));
+        floorPx_ = std::min(static_cast<float>(box_.height) / 4.0f, static_cast<float>(fontSize_));
     }
 
     SubtitleLayout layOut(const std::string& text) {
         SubtitleLayout layout;
-        if (lineHeight_ <= 0) return layout;
+        if (fontSize_ <= 0) return layout;
         std::vector<Units> lines;
         for (const std::string& line : splitLines(text)) lines.push_back(units(line));
         if (lines.empty()) return layout;
@@ -107,7 +106,7 @@ public:
 
 private:
     float drawnRowHeight(const SubtitlePart& part) const {
-        return part.scale * static_cast<float>(lineHeight_);
+        return part.scale * static_cast<float>(fontSize_);
     }
 
     float availableWidth() const {
@@ -117,7 +116,7 @@ private:
     // The words of a line; a word wider than the box even at the smallest readable size is cut
     // into pieces that fit it.
     Units units(const std::string& line) {
-        const float widest = availableWidth() * static_cast<float>(lineHeight_) / floorPx_;
+        const float widest = availableWidth() * static_cast<float>(fontSize_) / floorPx_;
         Units out;
         size_t start = 0;
         while (start < line.size()) {
@@ -188,7 +187,6 @@ private:
         for (unsigned mask = 0; mask < (1u << lines.size()); ++mask) {
             SubtitlePart part;
             part.gap = gap_;
-            part.lineHeight = lineHeight_;
             bool possible = true;
             for (size_t l = 0; l < lines.size(); ++l) {
                 if ((mask & (1u << l)) == 0) {
@@ -246,7 +244,7 @@ private:
 
     LayoutBox box_;
     IRowMeasure& measure_;
-    int lineHeight_ = 0;
+    int fontSize_ = 0;
     int gap_ = 0;
     float floorPx_ = 0.0f;
 };

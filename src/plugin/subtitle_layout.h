@@ -12,12 +12,13 @@ namespace obs_sayline {
 // baseline from its top edge, ink around the baseline.
 using RowSize = platform::RowMetrics;
 
-// What laying out needs of the font: the size of a row, and the font's own row height.
+// What laying out needs of the font: the size of a row, and the font's size in pixels (how
+// high a row is drawn when not scaled).
 class IRowMeasure {
 public:
     virtual ~IRowMeasure() = default;
     virtual RowSize measure(const std::string& row) = 0;
-    virtual int lineHeight() = 0;
+    virtual int fontSize() = 0;
 };
 
 // The source's box, and the margin kept free inside it around the rows (the background's).
@@ -39,7 +40,6 @@ struct SubtitlePart {
     int ascent = 0;
     int descent = 0;
     int gap = 0;
-    int lineHeight = 0;  // the font's, for the drawn row height
     float scale = 1.0f;  // as laid out from the measured widths
 };
 
@@ -51,9 +51,10 @@ struct SubtitleLayout {
 // Lays out a display text (one line per language) for the box, choosing the layout that draws
 // the rows largest: each line on one row, or on two rows broken at the space that keeps the
 // wider row narrowest (inside a word only when a word alone cannot fit the box at the smallest
-// readable size). When even the best layout draws rows lower than a quarter of the box (or the
-// font's own height, if that is lower), the text is shown in successive parts, each line cut at
-// spaces into pieces of about equal width, as few parts as keep every row readable.
+// readable size). When even the best layout draws rows lower than a quarter of the box (the
+// font size times the scale; or lower than the font size, if that is below a quarter), the text
+// is shown in successive parts, each line cut at spaces into pieces of about equal width, as
+// few parts as keep every row readable.
 SubtitleLayout layoutSubtitle(const std::string& text, const LayoutBox& box, IRowMeasure& measure);
 
 // The height of a part's stacked rows, unscaled.

@@ -1,5 +1,5 @@
 // Laying out a subtitle for the box (rows, breaks, parts in time) and placing a part's rows,
-// with a font whose characters are all 10 px wide.
+// with a 40 px font whose characters are all 10 px wide.
 
 #include "plugin/subtitle_layout.h"
 
@@ -24,7 +24,7 @@ public:
         size.descent = 10;
         return size;
     }
-    int lineHeight() override { return 45; }
+    int fontSize() override { return 40; }
 };
 
 std::vector<std::string> rowTexts(const SubtitlePart& part) {
@@ -82,14 +82,14 @@ TEST(SubtitleLayoutTest, a_line_breaks_at_the_space_that_keeps_its_wider_row_nar
 
 TEST(SubtitleLayoutTest, only_a_word_too_wide_for_any_readable_row_is_cut) {
     EvenFont font;
-    // Rows must stay 40 px high (a quarter of the box): 45 px rows at 8/9 at least, so nothing
-    // wider than 225 px fits; the long word is cut, the short one never.
+    // Rows must stay 40 px high (a quarter of the box), so unscaled: nothing wider than the box
+    // fits; the long word is cut, the short one never.
     const std::string longWord(50, 'x');
     const SubtitleLayout layout = layoutSubtitle("tiny " + longWord, LayoutBox{200, 160, 0}, font);
     std::string rejoined;
     bool tinyWhole = false;
     for (const SubtitlePart& part : layout.parts) {
-        EXPECT_GE(part.scale * 45.0f, 40.0f);
+        EXPECT_GE(part.scale * 40.0f, 40.0f);
         for (const LaidOutRow& row : part.rows) {
             EXPECT_LE(row.size.width * part.scale, 200.5f) << row.text;
             std::istringstream in(row.text);
@@ -114,8 +114,8 @@ TEST(SubtitleLayoutTest, text_too_long_for_readable_rows_is_shown_in_parts_keepi
     const SubtitleLayout layout = layoutSubtitle(text, LayoutBox{400, 160, 0}, font);
     ASSERT_GE(layout.parts.size(), 2u);
     for (const SubtitlePart& part : layout.parts) {
-        EXPECT_GE(part.scale * 45.0f, 40.0f);
-        EXPECT_LE(part.rows.size(), 4u);
+        EXPECT_GE(part.scale * 40.0f, 40.0f);
+        EXPECT_LE(part.rows.size(), 3u);  // a fourth would not fit the box unscaled
     }
     EXPECT_EQ(wordsInOrder(layout, 'a'), first);
     EXPECT_EQ(wordsInOrder(layout, 'b'), second);
@@ -132,18 +132,18 @@ TEST(PartPlacementTest, rows_are_centred_on_their_own_widths_and_the_background_
     const SubtitlePart& part = layout.parts[0];
     const std::vector<uint32_t> widths = {700, 300};  // as the host reports them
     const PartPlacement placed = placePart(part, widths, LayoutBox{1000, 160, 10});
-    // 980 px wide and 140 px high inside the margin: 700 px and a 85 px stack fit unscaled.
+    // 980 px wide and 140 px high inside the margin: 700 px and an 84 px stack fit unscaled.
     EXPECT_FLOAT_EQ(placed.scale, 1.0f);
     ASSERT_EQ(placed.rows.size(), 2u);
     EXPECT_FLOAT_EQ(placed.rows[0].x, 150.0f);
     EXPECT_FLOAT_EQ(placed.rows[1].x, 350.0f);
-    // Baselines one band apart, the band centred: 85 px from y = 37.5.
-    EXPECT_FLOAT_EQ(placed.rows[0].y + 40.0f, 37.5f + 30.0f);
-    EXPECT_FLOAT_EQ(placed.rows[1].y - placed.rows[0].y, 45.0f);
+    // Baselines one band and the gap apart, the band centred: 84 px from y = 38.
+    EXPECT_FLOAT_EQ(placed.rows[0].y + 40.0f, 38.0f + 30.0f);
+    EXPECT_FLOAT_EQ(placed.rows[1].y - placed.rows[0].y, 44.0f);
     EXPECT_FLOAT_EQ(placed.left, 140.0f);
     EXPECT_FLOAT_EQ(placed.right, 860.0f);
-    EXPECT_FLOAT_EQ(placed.top, 27.5f);
-    EXPECT_FLOAT_EQ(placed.bottom, 132.5f);
+    EXPECT_FLOAT_EQ(placed.top, 28.0f);
+    EXPECT_FLOAT_EQ(placed.bottom, 132.0f);
 
     // Wider than the box: shrunk to fit inside the margin, background held to the box.
     const PartPlacement shrunk = placePart(part, {1960, 300}, LayoutBox{1000, 160, 10});
