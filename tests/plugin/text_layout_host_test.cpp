@@ -284,6 +284,38 @@ TEST(ReadableLayoutHostTest, a_long_sentence_takes_at_most_two_readable_rows_at_
     EXPECT_GT(shownFrames, 10);
 }
 
+TEST(ReadableLayoutHostTest, text_too_long_for_readable_rows_comes_in_parts_within_its_time) {
+    ShownSource shown(1920, 1080, [](obs_data_t* settings) {
+        obs_data_set_int(settings, "subtitle_duration", 2000);
+    });
+    std::string unbroken;  // no space to break at: only parts keep its rows readable
+    for (int i = 0; i < 20; ++i) unbroken += "Readability";
+    showText(shown.source, unbroken);
+    std::vector<std::vector<uint8_t>> pictures;
+    std::chrono::steady_clock::time_point firstShown;
+    auto gone = FrameGrabber::waitFor(
+        [&](const Frame& f) {
+            const std::vector<PixelBox> bands = rowBands(f, f.height);
+            if (bands.empty()) return !pictures.empty();
+            if (pictures.empty()) firstShown = std::chrono::steady_clock::now();
+            for (const PixelBox& band : bands) {
+                // Drawn at 40 px or more; the bright core of capitals and descenders a little
+                // less.
+                EXPECT_GE(band.bottom - band.top + 1, 36u);
+                EXPECT_LE(offCentre(band, f), 8.0);
+            }
+            std::vector<uint8_t> picture(f.bgra.begin(), f.bgra.begin() + f.width * kBoxHeight * 4);
+            if (std::find(pictures.begin(), pictures.end(), picture) == pictures.end()) {
+                pictures.push_back(std::move(picture));
+            }
+            return false;
+        },
+        seconds(6));
+    ASSERT_TRUE(gone.has_value());
+    EXPECT_GE(pictures.size(), 2u);
+    EXPECT_LT(std::chrono::steady_clock::now() - firstShown, std::chrono::milliseconds(3000));
+}
+
 // The words of a text in lower case, without punctuation.
 std::set<std::string> plainWords(const std::string& text) {
     std::set<std::string> words;
