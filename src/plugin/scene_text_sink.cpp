@@ -1,5 +1,7 @@
 #include "plugin/scene_text_sink.h"
 
+#include <algorithm>
+
 #include "core/logger.h"
 #include "live/display_text.h"
 #include "platform/host_text_source.h"
@@ -57,6 +59,10 @@ SceneSubtitle SceneTextSink::layOut(const std::string& text) {
 }
 
 void SceneTextSink::store(SceneSubtitle laidOut) {
+    // Every row the renderer will write exists before it can take the subtitle.
+    size_t rows = 1;
+    for (const SubtitlePart& part : laidOut.layout.parts) rows = std::max(rows, part.rows.size());
+    rows_->ensure(rows);
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = std::move(laidOut);
     dirty_.exchange(true);

@@ -33,9 +33,7 @@ void subtitle_source_free_type_data(void*) {
         // sources must go while their own module (the host's text plug-in) is still there.
         {
             std::lock_guard<std::mutex> lock(recordsMutex);
-            for (SubtitleSourceData* record : records) {
-                for (const auto& row : record->sceneText->rows().all()) row->release();
-            }
+            for (SubtitleSourceData* record : records) record->sceneText->rows().close(true);
         }
         obs_wait_for_destroy_queue();
     });

@@ -156,13 +156,12 @@ void writeRows(SubtitleSourceData& data, const std::optional<RowsOnScreen>& rows
         setText(data, *sources.row(0), wholeText);
         used = 1;
     } else if (rows) {
+        // The sink made every row this part needs before handing it over.
         for (const LaidOutRow& row : rows->part.rows) {
-            std::shared_ptr<PrivateTextSource> source = sources.row(used++);
-            if (!source->exists() && !createRowSource(data, *source)) {
-                logErrorTag("Render", "Failed to create the text source of row %zu", used);
-                continue;
+            if (std::shared_ptr<PrivateTextSource> source = sources.row(used)) {
+                setText(data, *source, row.text);
             }
-            setText(data, *source, row.text);
+            ++used;
         }
     }
     const auto all = sources.all();
@@ -208,7 +207,8 @@ void drawPart(SubtitleSourceData& data, const SubtitlePart& part, const LayoutBo
     SourceRefs refs;
     std::vector<uint32_t> widths;
     for (size_t i = 0; i < part.rows.size(); ++i) {
-        obs_source_t* source = data.sceneText->rows().row(i)->acquire();
+        std::shared_ptr<PrivateTextSource> row = data.sceneText->rows().row(i);
+        obs_source_t* source = row ? row->acquire() : nullptr;
         refs.sources.push_back(source);
         widths.push_back(source ? obs_source_get_width(source) : 0);
     }

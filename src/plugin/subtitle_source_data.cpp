@@ -48,16 +48,10 @@ SubtitleSourceData::~SubtitleSourceData() {
     capture.live.reset();
     capture.sttEngine.reset();
     capture.translator.reset();
-    for (const auto& row : sceneText->rows().all()) {
-        if (hostShuttingDown()) {
-            // The host destroys every source it still holds, ours among them, in an order of
-            // its own: the private text sources may be gone already, and are not ours to
-            // release now.
-            row->forget();
-        } else {
-            row->release();
-        }
-    }
+    // At host shutdown the host destroys every source it still holds, ours among them, in an
+    // order of its own: the private text sources may be gone already, and are not ours to
+    // release then.
+    sceneText->rows().close(!hostShuttingDown());
     logInfo("SubtitleSourceData destroyed");
 }
 

@@ -114,10 +114,13 @@ SceneRows::SceneRows(std::shared_ptr<PrivateTextSource> first) {
     rows_.push_back(std::move(first));
 }
 
-std::shared_ptr<PrivateTextSource> SceneRows::row(size_t index) {
+SceneRows::~SceneRows() {
+    if (look_) obs_data_release(look_);
+}
+
+std::shared_ptr<PrivateTextSource> SceneRows::row(size_t index) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    while (rows_.size() <= index) rows_.push_back(std::make_shared<PrivateTextSource>());
-    return rows_[index];
+    return index < rows_.size() ? rows_[index] : nullptr;
 }
 
 std::vector<std::shared_ptr<PrivateTextSource>> SceneRows::all() const {
@@ -125,8 +128,76 @@ std::vector<std::shared_ptr<PrivateTextSource>> SceneRows::all() const {
     return rows_;
 }
 
-void SceneRows::update(obs_data_t* changes) const {
+void SceneRows::setLook(obs_data_t* settings) {
+    obs_data_t* look = obs_data_create();
+    obs_data_apply(look, settings);
+    obs_data_set_string(look, "text", "");
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (look_) obs_data_release(look_);
+    look_ = look;
+}
+
+void SceneRows::update(obs_data_t* changes) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (look_) {
+            obs_data_apply(look_, changes);
+            obs_data_set_string(look_, "text", "");
+        }
+    }
     for (const auto& row : all()) row->update(changes);
+}
+
+void SceneRows::ensure(size_t count) {
+    for (;;) {
+        obs_data_t* look = nullptr;
+        size_t index = 1;  // the first is createTextSource's
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (closed_ || !look_) return;
+            while (index < count && index < rows_.size() && rows_[index]->exists()) ++index;
+            if (index >= count) return;
+            look = obs_data_create();
+            obs_data_apply(look, look_);
+        }
+        // Made without the mutex: the host takes its own locks in there.
+        obs_source_t* created =
+            obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, look);
+        obs_data_release(look);
+        if (!created) {
+            logErrorTag("Render", "Failed to create the text source of row %zu", index + 1);
+            return;
+        }
+        std::shared_ptr<PrivateTextSource> row;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!closed_) {
+                while (rows_.size() <= index) rows_.push_back(std::make_shared<PrivateTextSource>());
+                row = rows_[index];
+            }
+        }
+        if (!row) {
+            obs_source_release(created);
+            return;
+        }
+        row->adopt(created);
+    }
+}
+
+void SceneRows::close(bool release) {
+    std::vector<std::shared_ptr<PrivateTextSource>> rows;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        rows = rows_;
+    }
+    for (const auto& row : rows) {
+        if (release) {
+            row->release();
+        } else {
+            row->forget();
+        }
+    }
 }
 
 BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor) {
@@ -153,6 +224,7 @@ void createTextSource(SubtitleSourceData& data) {
             static_cast<int>(data.width.load()), static_cast<int>(data.height.load()));
 
     obs_data_t* settings = initialSettings(data);
+    data.sceneText->rows().setLook(settings);
     logInfo("All settings configured, creating text source...");
     logInfo("Attempting to create %s source", platform::kHostTextSourceId);
     // Created without holding the mutex: the text source's own update enters the graphics
@@ -170,16 +242,6 @@ void createTextSource(SubtitleSourceData& data) {
     logInfo("✓ Internal text source created successfully! (initial size: %ux%u)",
             obs_source_get_width(created), obs_source_get_height(created));
     data.text->adopt(created);
-}
-
-bool createRowSource(SubtitleSourceData& data, PrivateTextSource& row) {
-    obs_data_t* settings = initialSettings(data);
-    obs_source_t* created =
-        obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, settings);
-    obs_data_release(settings);
-    if (!created) return false;
-    row.adopt(created);
-    return true;
 }
 
 void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text) {

@@ -56,22 +56,38 @@ private:
     bool nudge_ = false;            // guarded by mutex
 };
 
-// The private text sources the scene text is drawn from: on FreeType one per row, made as rows
-// are needed (the first is the record's own `text`); on GDI+ only the first, which takes the
-// whole text. Rows are added on the graphics thread and reached from the control thread too.
+// The private text sources the scene text is drawn from: on FreeType one per row, made as a
+// layout first needs them (the first is the record's own `text`, made by createTextSource); on
+// GDI+ only the first, which takes the whole text. Further rows are made on the thread that lays
+// out a subtitle, never on the graphics thread: making a source there takes the host's source
+// list lock inside its graphics context, the reverse of the host's own order.
 class SceneRows {
 public:
     explicit SceneRows(std::shared_ptr<PrivateTextSource> first);
-    // Row `index`; made (still without a host source) when there is none yet.
-    std::shared_ptr<PrivateTextSource> row(size_t index);
-    // Every row made so far, in order.
+    ~SceneRows();
+    SceneRows(const SceneRows&) = delete;
+    SceneRows& operator=(const SceneRows&) = delete;
+
+    // Row `index`, or null when there is none.
+    std::shared_ptr<PrivateTextSource> row(size_t index) const;
+    // Every row, in order.
     std::vector<std::shared_ptr<PrivateTextSource>> all() const;
-    // Merges `changes` into every row's host source.
-    void update(obs_data_t* changes) const;
+    // The settings further rows are made with (their text left empty).
+    void setLook(obs_data_t* settings);
+    // Merges `changes` into every row's host source, and into the look of rows still to come.
+    void update(obs_data_t* changes);
+    // Gives rows up to `count` a host text source, where they have none, with the look of the
+    // first (nothing before that look is known, or once closed).
+    void ensure(size_t count);
+    // Drops every row's host source, releasing it or (when the host destroys it itself)
+    // forgetting it; no row is made afterwards.
+    void close(bool release);
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<PrivateTextSource>> rows_;  // guarded by mutex_
+    obs_data_t* look_ = nullptr;                            // guarded by mutex_
+    bool closed_ = false;                                   // guarded by mutex_
 };
 
 // How the background reaches the text source: its colour as 0x00RRGGBB (from the host's
@@ -85,9 +101,6 @@ BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor);
 
 // Creates the private text source when there is none yet (control or graphics thread).
 void createTextSource(SubtitleSourceData& data);
-// Gives a further row its host text source, with the look of the first (graphics thread);
-// false when the host would not make one.
-bool createRowSource(SubtitleSourceData& data, PrivateTextSource& row);
 
 // Writes a text into one row's text source (and, where the text source draws it, the
 // background). Written as it is: the host's own word wrap is never turned on, since the
