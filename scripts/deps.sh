@@ -8,12 +8,16 @@ packages=(
   libobs-dev libcurl4-openssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
+  # the scene text measures its rows with the font the host's FreeType text source loads
+  libfreetype-dev libfontconfig-dev
   # headless host: a display, Mesa's software OpenGL and the host's own FreeType text source
   xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
   ffmpeg
   # speech, noise and music made at test time for the speech detector and the pause chunker
   espeak-ng sox
+  # reads the drawn subtitle back in the scene text tests
+  tesseract-ocr tesseract-ocr-eng
   # the Windows compile check of src/ (scripts/check-windows.sh)
   g++-mingw-w64-x86-64-posix
   # libFuzzer targets of the reply parsers (scripts/fuzz.sh)

@@ -10,11 +10,15 @@ uint32_t hostTextColor(uint32_t color) {
 #endif
 }
 
-void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx) {
+long long hostFontSize(long long size) {
 #ifndef _WIN32
-    if (size > kFreeTypeMaxFontPx) size = kFreeTypeMaxFontPx;
+    if (size > kFreeTypeMaxFontPx) return kFreeTypeMaxFontPx;
 #endif
-    size -= shrinkPx;
+    return size;
+}
+
+void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx) {
+    size = hostFontSize(size) - shrinkPx;
     obs_data_t* font = obs_data_create();
     obs_data_set_string(font, "face", face);
     obs_data_set_int(font, "size", size);

@@ -11,15 +11,16 @@ namespace obs_sayline::platform {
 // everything that writes one goes through here.
 #ifdef _WIN32
 constexpr const char* kHostTextSourceId = "text_gdiplus";
-// GDI+ draws its own background and wraps and centres inside its extents.
+// GDI+ draws its own background and wraps and centres the whole text inside its extents.
 constexpr bool kHostTextDrawsBackground = true;
 constexpr bool kHostTextWrapsInBox = true;
 // No limit on glyphs: GDI+ draws each text afresh.
 constexpr size_t kHostTextGlyphBudget = 0;
 #else
 constexpr const char* kHostTextSourceId = "text_ft2_source";
-// FreeType has no background and no alignment: the source draws the background and centres
-// the texture itself, and asks for a wrap only when a line is wider than the box.
+// FreeType has no background and no alignment, and its own word wrap faults at large sizes:
+// the scene text breaks the text into rows itself, draws each row from its own text source,
+// centred, and the background behind the rows.
 constexpr bool kHostTextDrawsBackground = false;
 constexpr bool kHostTextWrapsInBox = false;
 // FreeType keeps every glyph it has drawn in one 2048x2048 texture, filled in order, and
@@ -36,8 +37,10 @@ constexpr size_t kHostTextGlyphBudget = 150;
 // alpha, so FreeType (which honours alpha) gets it opaque; GDI+ takes it as it is.
 uint32_t hostTextColor(uint32_t color);
 
-// The font; on FreeType the size is held to kFreeTypeMaxFontPx, then `shrinkPx` smaller
-// (a font that differs is loaded afresh).
+// The font size the host source is given for `size`: on FreeType held to kFreeTypeMaxFontPx.
+long long hostFontSize(long long size);
+// The font at hostFontSize(size), then `shrinkPx` smaller (a font that differs is loaded
+// afresh).
 void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx = 0);
 // Colour as given (already in the host's order).
 void writeTextColor(obs_data_t* settings, uint32_t color);

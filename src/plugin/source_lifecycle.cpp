@@ -34,7 +34,7 @@ void subtitle_source_free_type_data(void*) {
         {
             std::lock_guard<std::mutex> lock(recordsMutex);
             for (SubtitleSourceData* record : records) {
-                record->text->release();
+                record->sceneText->rows().close(true);
                 record->statusOverlay.text.release();
             }
         }

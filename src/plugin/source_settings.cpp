@@ -62,7 +62,9 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     data.look.textColor.store(s.textColor);
     data.look.backgroundEnabled.store(s.backgroundEnabled);
     data.look.backgroundColor.store(s.backgroundColor);
+    data.look.backgroundPadding.store(s.backgroundPadding);
     markLookChanged(data);
+    applyLayoutBox(data);
     data.look.subtitleDurationMs.store(s.subtitleDurationMs);
     data.statusOverlay.enabled.store(s.statusInScene);
     prepareStatusOverlay(data);

@@ -13,7 +13,8 @@ namespace obs_sayline {
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     logInfo("SubtitleSourceData created");
     engine = std::make_unique<SubtitleEngine>();
-    sceneText = std::make_shared<SceneTextSink>();
+    sceneText = std::make_shared<SceneTextSink>(text);
+    applyLayoutBox(*this);
     sinks->add(sceneText);
     closedCaptions = std::make_shared<ClosedCaptionSink>();
     sinks->add(closedCaptions);
@@ -55,13 +56,13 @@ SubtitleSourceData::~SubtitleSourceData() {
     capture.live.reset();
     capture.sttEngine.reset();
     capture.translator.reset();
+    // At host shutdown the host destroys every source it still holds, ours among them, in an
+    // order of its own: the private text sources may be gone already, and are not ours to
+    // release then.
+    sceneText->rows().close(!hostShuttingDown());
     if (hostShuttingDown()) {
-        // The host destroys every source it still holds, ours among them, in an order of its
-        // own: the private text source may be gone already, and is not ours to release now.
-        text->forget();
         statusOverlay.text.forget();
     } else {
-        text->release();
         statusOverlay.text.release();
     }
     logInfo("SubtitleSourceData destroyed");

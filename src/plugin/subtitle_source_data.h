@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "live/live_path.h"
@@ -57,21 +58,33 @@ struct SceneLook {
     std::atomic<uint32_t> textColor{defaults::kOpaqueFontColor};
     std::atomic<bool> backgroundEnabled{defaults::kBackgroundEnabled};
     std::atomic<uint32_t> backgroundColor{defaults::kBackgroundColor};
+    std::atomic<int> backgroundPadding{
+        static_cast<int>(defaults::kBackgroundPadding.defaultValue)};
     std::atomic<int> subtitleDurationMs{
         static_cast<int>(defaults::kSubtitleDuration.defaultValue)};
     // Font, colour or background changed since the text source last took them.
     std::atomic<bool> changed{false};
 };
 
-// Render thread only: the display timing of the subtitle on screen.
+// What the row text sources hold: the rows of one part, or the whole text in the first row
+// (where the host text source lays it out, or rows cannot be measured).
+struct RowsOnScreen {
+    bool wholeText = false;
+    SubtitlePart part;
+};
+
+// Render thread only: the subtitle on screen and its display timing.
 struct RenderState {
-    std::chrono::steady_clock::time_point shownAt{};
+    std::chrono::steady_clock::time_point shownAt{};  // when its part on screen was written
     bool subtitleVisible = false;
-    // Whether the shown text was measured against the box width, and wrapped when wider;
-    // reset with every text the renderer writes.
-    bool wrapChecked = false;
-    uint64_t textWrittenFrame = 0;  // video frame time of that write
-    std::string shownText;          // as delivered, before any line breaks of ours
+    std::optional<SceneSubtitle> subtitle;
+    size_t part = 0;  // the part on screen
+    // Written into the row text sources at video frame `textWrittenFrame`; they take it at their
+    // next video tick, and until then still draw what they held before (`drawn`).
+    bool written = false;
+    std::optional<RowsOnScreen> writtenRows;
+    uint64_t textWrittenFrame = 0;
+    std::optional<RowsOnScreen> drawn;
 };
 
 // The record behind one Sayline source, owned by the host through the source's data pointer.

@@ -1,5 +1,7 @@
 #include "plugin/text_source.h"
 
+#include <algorithm>
+
 #include "core/logger.h"
 #include "live/display_text.h"
 #include "platform/host_text_source.h"
@@ -39,10 +41,10 @@ obs_data_t* initialSettings(const SubtitleSourceData& data) {
 // is never written from here, since the graphics thread may be reading it in a deferred
 // update.
 template <typename Change>
-void changeTextSource(SubtitleSourceData& data, Change&& change) {
+void changeRows(SubtitleSourceData& data, Change&& change) {
     obs_data_t* changes = obs_data_create();
     change(changes);
-    data.text->update(changes);
+    data.sceneText->rows().update(changes);
     obs_data_release(changes);
 }
 
@@ -108,6 +110,98 @@ void PrivateTextSource::update(obs_data_t* changes) {
     obs_source_release(text);
 }
 
+SceneRows::SceneRows(std::shared_ptr<PrivateTextSource> first) {
+    rows_.push_back(std::move(first));
+}
+
+SceneRows::~SceneRows() {
+    if (look_) obs_data_release(look_);
+}
+
+std::shared_ptr<PrivateTextSource> SceneRows::row(size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return index < rows_.size() ? rows_[index] : nullptr;
+}
+
+std::vector<std::shared_ptr<PrivateTextSource>> SceneRows::all() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rows_;
+}
+
+void SceneRows::setLook(obs_data_t* settings) {
+    obs_data_t* look = obs_data_create();
+    obs_data_apply(look, settings);
+    obs_data_set_string(look, "text", "");
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (look_) obs_data_release(look_);
+    look_ = look;
+}
+
+void SceneRows::updateTemplate(obs_data_t* changes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (look_) {
+        obs_data_apply(look_, changes);
+        obs_data_set_string(look_, "text", "");
+    }
+}
+
+void SceneRows::update(obs_data_t* changes) {
+    updateTemplate(changes);
+    for (const auto& row : all()) row->update(changes);
+}
+
+void SceneRows::ensure(size_t count) {
+    for (;;) {
+        obs_data_t* look = nullptr;
+        size_t index = 1;  // the first is createTextSource's
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (closed_ || !look_) return;
+            while (index < count && index < rows_.size() && rows_[index]->exists()) ++index;
+            if (index >= count) return;
+            look = obs_data_create();
+            obs_data_apply(look, look_);
+        }
+        // Made without the mutex: the host takes its own locks in there.
+        obs_source_t* created =
+            obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, look);
+        obs_data_release(look);
+        if (!created) {
+            logErrorTag("Render", "Failed to create the text source of row %zu", index + 1);
+            return;
+        }
+        std::shared_ptr<PrivateTextSource> row;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!closed_) {
+                while (rows_.size() <= index) rows_.push_back(std::make_shared<PrivateTextSource>());
+                row = rows_[index];
+            }
+        }
+        if (!row) {
+            obs_source_release(created);
+            return;
+        }
+        row->adopt(created);
+    }
+}
+
+void SceneRows::close(bool release) {
+    std::vector<std::shared_ptr<PrivateTextSource>> rows;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        rows = rows_;
+    }
+    for (const auto& row : rows) {
+        if (release) {
+            row->release();
+        } else {
+            row->forget();
+        }
+    }
+}
+
 BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor) {
     BackgroundLook look;
     if (!enabled) return look;
@@ -126,11 +220,13 @@ void createTextSource(SubtitleSourceData& data) {
         data.width.store(video.base_width);
         data.canvasKnown.store(true);
         logInfo("Canvas: %ux%u", video.base_width, video.base_height);
+        applyLayoutBox(data);
     }
     logInfo("Text source config: font=%d, extents=%dx%d", data.look.fontSize.load(),
             static_cast<int>(data.width.load()), static_cast<int>(data.height.load()));
 
     obs_data_t* settings = initialSettings(data);
+    data.sceneText->rows().setLook(settings);
     logInfo("All settings configured, creating text source...");
     logInfo("Attempting to create %s source", platform::kHostTextSourceId);
     // Created without holding the mutex: the text source's own update enters the graphics
@@ -150,39 +246,52 @@ void createTextSource(SubtitleSourceData& data) {
     data.text->adopt(created);
 }
 
-void setText(SubtitleSourceData& data, const std::string& text) {
-    const bool reloadFont = data.text->glyphStoreFull(text);
-    changeTextSource(data, [&](obs_data_t* settings) {
-        if (reloadFont) writeFont(settings, data, data.text->nextReloadNudge() ? 1 : 0);
-        obs_data_set_string(settings, "text", text.c_str());
-        writeBackground(settings, data);
-        platform::writeTextWrap(settings, 0);
-    });
+void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text) {
+    const bool reloadFont = row.glyphStoreFull(text);
+    obs_data_t* changes = obs_data_create();
+    if (reloadFont) writeFont(changes, data, row.nextReloadNudge() ? 1 : 0);
+    obs_data_set_string(changes, "text", text.c_str());
+    writeBackground(changes, data);
+    platform::writeTextWrap(changes, 0);
+    row.update(changes);
+    obs_data_release(changes);
 }
 
-void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth) {
-    if (platform::kHostTextWrapsInBox || textWidth == 0) return;
-    const size_t longest = longestLineChars(text);
-    // Glyph widths vary: aim a little short of the box so that rows rarely overflow it (the
-    // render shrinks what still does).
-    const double perChar = static_cast<double>(textWidth) / static_cast<double>(longest);
-    const auto rowChars =
-        static_cast<size_t>(0.9 * static_cast<double>(data.width.load()) / perChar);
-    if (rowChars == 0 || rowChars >= longest) return;
-    changeTextSource(data, [&](obs_data_t* settings) {
-        obs_data_set_string(settings, "text", breakLines(text, rowChars).c_str());
-    });
+namespace {
+void writeLook(obs_data_t* settings, const SubtitleSourceData& data) {
+    writeFont(settings, data);
+    writeColor(settings, data);
+    writeBackground(settings, data);
 }
+}  // namespace
 
-void markLookChanged(SubtitleSourceData& data) { data.look.changed.store(true); }
+void markLookChanged(SubtitleSourceData& data) {
+    obs_data_t* look = obs_data_create();
+    writeLook(look, data);
+    data.sceneText->rows().updateTemplate(look);
+    obs_data_release(look);
+    data.look.changed.store(true);
+}
 
 void applyChangedLook(SubtitleSourceData& data) {
     if (!data.look.changed.exchange(false)) return;
-    changeTextSource(data, [&](obs_data_t* settings) {
-        writeFont(settings, data);
-        writeColor(settings, data);
-        writeBackground(settings, data);
-    });
+    changeRows(data, [&](obs_data_t* settings) { writeLook(settings, data); });
+}
+
+LayoutBox sceneBox(const SubtitleSourceData& data) {
+    LayoutBox box;
+    box.width = data.width.load();
+    box.height = data.height.load();
+    if (data.look.backgroundEnabled.load()) {
+        box.margin = static_cast<uint32_t>(std::max(0, data.look.backgroundPadding.load()));
+    }
+    return box;
+}
+
+void applyLayoutBox(SubtitleSourceData& data) {
+    const long long size =
+        platform::hostFontSize(static_cast<long long>(data.look.fontSize.load()) * kFontSizeScale);
+    data.sceneText->setLayoutBox(sceneBox(data), static_cast<int>(size));
 }
 
 }  // namespace obs_sayline

@@ -3,9 +3,13 @@
 #include <obs.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
+
+#include "plugin/subtitle_layout.h"
 
 namespace obs_sayline {
 
@@ -52,6 +56,43 @@ private:
     bool nudge_ = false;            // guarded by mutex
 };
 
+// The private text sources the scene text is drawn from: on FreeType one per row, made as a
+// layout first needs them (the first is the record's own `text`, made by createTextSource); on
+// GDI+ only the first, which takes the whole text. Further rows are made on the thread that lays
+// out a subtitle, never on the graphics thread: making a source there takes the host's source
+// list lock inside its graphics context, the reverse of the host's own order.
+class SceneRows {
+public:
+    explicit SceneRows(std::shared_ptr<PrivateTextSource> first);
+    ~SceneRows();
+    SceneRows(const SceneRows&) = delete;
+    SceneRows& operator=(const SceneRows&) = delete;
+
+    // Row `index`, or null when there is none.
+    std::shared_ptr<PrivateTextSource> row(size_t index) const;
+    // Every row, in order.
+    std::vector<std::shared_ptr<PrivateTextSource>> all() const;
+    // The settings further rows are made with (their text left empty).
+    void setLook(obs_data_t* settings);
+    // Merges `changes` into the look of rows still to come (any thread).
+    void updateTemplate(obs_data_t* changes);
+    // Graphics thread only: merges `changes` into every row's host source, and into the look
+    // of rows still to come.
+    void update(obs_data_t* changes);
+    // Gives rows up to `count` a host text source, where they have none, with the look of the
+    // first (nothing before that look is known, or once closed).
+    void ensure(size_t count);
+    // Drops every row's host source, releasing it or (when the host destroys it itself)
+    // forgetting it; no row is made afterwards.
+    void close(bool release);
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<PrivateTextSource>> rows_;  // guarded by mutex_
+    obs_data_t* look_ = nullptr;                            // guarded by mutex_
+    bool closed_ = false;                                   // guarded by mutex_
+};
+
 // How the background reaches the text source: its colour as 0x00RRGGBB (from the host's
 // 0xAABBGGRR) and its opacity in percent; no colour is written when the background is off.
 struct BackgroundLook {
@@ -64,21 +105,24 @@ BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor);
 // Creates the private text source when there is none yet (control or graphics thread).
 void createTextSource(SubtitleSourceData& data);
 
-// Writes the subtitle text (and, where the text source draws it, the background). On FreeType
-// the text is written unwrapped, so a short line's texture is only as wide as the line.
-void setText(SubtitleSourceData& data, const std::string& text);
+// Writes a text into one row's text source (and, where the text source draws it, the
+// background). Written as it is: the host's own word wrap is never turned on, since the
+// FreeType source faults in it once its glyph texture has filled up; rows are broken by the
+// layout instead.
+void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text);
 
-// A text found `textWidth` pixels wide (unwrapped) in a box narrower than that: rewritten
-// with line breaks of our own so that each row fits the box (nothing on Windows, where the
-// text source wraps inside its extents). The host's own word wrap is never turned on: the
-// FreeType source faults in it once its glyph texture has filled up.
-void wrapText(SubtitleSourceData& data, const std::string& text, uint32_t textWidth);
-
-// The look changed (update, control thread): the render callback writes font, colour and
-// background into the text source at its next frame. The host reads a video source's settings
-// in its video tick without a lock, so they are only ever written from that same thread.
+// The look changed (update, control thread): rows made from now on take it, and the render
+// callback writes font, colour and background into the existing rows at its next frame. The
+// host reads a video source's settings in its video tick without a lock, so they are only ever
+// written from that same thread.
 void markLookChanged(SubtitleSourceData& data);
-// Render thread: writes the look when it changed since the last frame.
+// Render thread: writes the look into every row when it changed since the last frame.
 void applyChangedLook(SubtitleSourceData& data);
+
+// The box the scene text is laid out in: the source's size, with the background's padding
+// kept free around the rows when the background is on.
+LayoutBox sceneBox(const SubtitleSourceData& data);
+// Hands the box and the font size to the scene text sink, which lays out what it is given.
+void applyLayoutBox(SubtitleSourceData& data);
 
 }  // namespace obs_sayline

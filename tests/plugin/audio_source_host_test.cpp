@@ -363,7 +363,7 @@ TEST_F(AudioSourceHostTest, pause_and_resume_hotkeys_stop_and_restart_requests) 
     EXPECT_TRUE(waitUntil([] { return requestsWithKey(kKeyHeard).size() == 1; }, seconds(10)));
 
     obs_hotkey_trigger_routed_callback(hotkeys.at("sayline.clear"), true);
-    EXPECT_TRUE(recordOf(source)->sceneText->takeClear());
+    EXPECT_TRUE(recordOf(source)->sceneText->takeCleared());
     obs_hotkey_enable_callback_rerouting(false);
 }
 

@@ -21,17 +21,24 @@ namespace {
 
 using std::chrono::seconds;
 
+// A warm-up answer drawn like what is shown of the huge one, its mark recurring so that each
+// part of it on screen shows it (a subtitle this long is shown in parts, one after another).
+std::string warmUp(char mark) {
+    std::string text(120, 'w');
+    for (size_t i = 0; i < text.size(); i += 10) text[i] = mark;
+    return text;
+}
+
 TEST(HugeSubtitleHostTest, a_400_kb_result_is_cut_to_the_longest_subtitle) {
     const std::string huge(400 * 1024, 'w');
     std::atomic<int> calls{0};
     LoopbackServer server;
     server.on("POST", "/v1/audio/transcriptions",
               [&](const httplib::Request&, httplib::Response& res) {
-                  // Two answers drawn like what is shown of the third warm up the text source,
-                  // its glyphs and texture, the host's audio buffering and the server.
+                  // Two answers drawn like what is shown of the third warm up the text sources,
+                  // their glyphs and textures, the host's audio buffering and the server.
                   const int call = calls++;
-                  const std::string text =
-                      call < 2 ? std::string(119, 'w') + (call == 0 ? "v" : "x") : huge;
+                  const std::string text = call < 2 ? warmUp(call == 0 ? 'v' : 'x') : huge;
                   res.set_content(R"({"text":")" + text + R"(","language":"english"})",
                                   "application/json");
               });
@@ -67,9 +74,11 @@ TEST(HugeSubtitleHostTest, a_400_kb_result_is_cut_to_the_longest_subtitle) {
         },
         seconds(15)))
         << HostLogCapture::instance().joined().substr(0, 4000);
+    EXPECT_EQ(pendingTextOf(source), std::string(120, 'w'));
     std::string shown = shownTextOf(source);
     shown.erase(std::remove(shown.begin(), shown.end(), '\n'), shown.end());  // our rows
-    EXPECT_EQ(shown, std::string(120, 'w'));
+    EXPECT_LE(shown.size(), 120u);  // the part of it on screen
+    EXPECT_EQ(shown, std::string(shown.size(), 'w'));
     const long after = residentBytes();
     EXPECT_LT(after - before, kHostMemoryGrowthBound);
 

@@ -45,18 +45,25 @@ inline std::string pendingTextOf(obs_source_t* source) {
     return recordOf(source)->sceneText->pendingText();
 }
 
-// The "text" setting of the source's private text source.
+// The "text" settings of the source's private text sources, one per drawn row, joined by line
+// breaks (empty rows left out).
 inline std::string shownTextOf(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
-    obs_source_t* text = data ? data->text->source : nullptr;
-    if (!text) return "<no text source>";
-    // The render callback writes it on the graphics thread; read it while holding graphics.
+    if (!data || !data->text->source) return "<no text source>";
+    // The render callback writes them on the graphics thread; read them while holding graphics.
     obs_enter_graphics();
-    obs_data_t* settings = obs_source_get_settings(text);
-    std::string value = obs_data_get_string(settings, "text");
-    obs_data_release(settings);
+    std::string shown;
+    for (const auto& row : data->sceneText->rows().all()) {
+        if (!row->source) continue;
+        obs_data_t* settings = obs_source_get_settings(row->source);
+        const std::string text = obs_data_get_string(settings, "text");
+        obs_data_release(settings);
+        if (text.empty()) continue;
+        if (!shown.empty()) shown += '\n';
+        shown += text;
+    }
     obs_leave_graphics();
-    return value;
+    return shown;
 }
 
 // An integer setting of the source's private text source, read like shownTextOf.

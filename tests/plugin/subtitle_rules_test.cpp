@@ -23,6 +23,13 @@ namespace {
 
 using test::HostLogCapture;
 
+// The display text the renderer would take next.
+std::optional<std::string> takenText(SceneTextSink& scene) {
+    std::optional<SceneSubtitle> taken = scene.takePending();
+    if (!taken) return std::nullopt;
+    return taken->text;
+}
+
 TEST(PhantomFilterTest, drops_empty_unsure_and_invented_phrases_byte_wise) {
     EXPECT_TRUE(isPhantomResult("", 1.0f));
     EXPECT_TRUE(isPhantomResult("real words", 0.149f));
@@ -48,7 +55,7 @@ TEST(DisplayTextTest, translation_replaces_or_follows_the_original) {
 }
 
 TEST(DisplayTextTest, a_result_is_handed_over_once_and_an_orphaned_source_drops_it) {
-    SceneTextSink scene;
+    SceneTextSink scene(std::make_shared<PrivateTextSource>());
     FinishedSubtitle one;
     one.text = one.original = "one";
     scene.deliver(one);
@@ -56,16 +63,16 @@ TEST(DisplayTextTest, a_result_is_handed_over_once_and_an_orphaned_source_drops_
     two.text = two.translation = "zwei";
     two.original = "two";
     scene.deliver(two);
-    EXPECT_EQ(scene.takePending(), std::optional<std::string>("zwei"));
-    EXPECT_EQ(scene.takePending(), std::nullopt);
+    EXPECT_EQ(takenText(scene), std::optional<std::string>("zwei"));
+    EXPECT_EQ(takenText(scene), std::nullopt);
     EXPECT_EQ(scene.originalText(), "two");
 
     scene.deliver(FinishedSubtitle{});  // nothing to show
-    EXPECT_EQ(scene.takePending(), std::nullopt);
+    EXPECT_EQ(takenText(scene), std::nullopt);
 
     // A worker that finishes after its source is gone drops the result.
     auto sinks = std::make_shared<SubtitleSinks>();
-    auto late = std::make_shared<SceneTextSink>();
+    auto late = std::make_shared<SceneTextSink>(std::make_shared<PrivateTextSource>());
     sinks->add(late);
     SourceShared shared;
     shared.orphaned = true;
@@ -76,7 +83,7 @@ TEST(DisplayTextTest, a_result_is_handed_over_once_and_an_orphaned_source_drops_
     HostLogCapture::instance().clear();
     recognizeChunk(shared, setup, *sinks, chunk);
     EXPECT_EQ(late->originalText(), "");
-    EXPECT_EQ(late->takePending(), std::nullopt);
+    EXPECT_EQ(takenText(*late), std::nullopt);
     EXPECT_TRUE(
         HostLogCapture::instance().contains("[obs-sayline] [STT] Source is gone, result dropped"));
 }
@@ -85,12 +92,12 @@ TEST(DisplayTextTest, lines_are_cut_at_the_longest_length_on_character_boundarie
     EXPECT_EQ(limitLineLength("abcdef\nxy", 3), "abc\nxy");
     EXPECT_EQ(limitLineLength("가나다라", 2), "가나");  // three bytes each, never split
     EXPECT_EQ(limitLineLength("ab\xE0\x80", 3), "ab\xE0");  // a broken character counts as one
-    SceneTextSink scene;
+    SceneTextSink scene(std::make_shared<PrivateTextSource>());
     scene.setMaxLineLength(50);
     FinishedSubtitle huge;
     huge.text = std::string(400 * 1024, 'w');
     scene.deliver(huge);
-    EXPECT_EQ(scene.takePending(), std::optional<std::string>(std::string(50, 'w')));
+    EXPECT_EQ(takenText(scene), std::optional<std::string>(std::string(50, 'w')));
 }
 
 TEST(TextPlacementTest, large_texture_is_shrunk_to_fill_the_box) {
