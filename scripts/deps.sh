@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libobs-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # WebSocket streaming: Boost.Beast (header-only) with OpenSSL
+  libboost-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libssl-dev openssl
+  libcpp-httplib-dev openssl
   # headless host: a display, Mesa's software OpenGL and the host's own FreeType text source
   xvfb xauth libx11-dev libgl1-mesa-dri obs-studio fonts-dejavu-core
   # real consumers of the subtitle files we export
