@@ -49,7 +49,14 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
         logErrorTag("STT", "Recognition failed: %s", recognised.error().message.c_str());
         return;
     }
-    SttResult& result = recognised.value();
+    finishRecognised(shared, setup, sinks, recognised.value(), startMs, endMs);
+}
+
+}  // namespace
+
+bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
+                      const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
+                      uint64_t endMs) {
     // Speech of a few seconds is a few hundred bytes of text: a runaway reply goes no further
     // than this, whatever the sinks do with it.
     if (result.text.size() > kMaxRecognisedBytes) {
@@ -61,7 +68,7 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     if (isPhantomResult(result.text, result.confidence)) {
         logInfoTag("STT", "Filtered hallucination: \"%s\" (conf=%.2f)", result.text.c_str(),
                    static_cast<double>(result.confidence));
-        return;
+        return false;
     }
 
     std::string translated;
@@ -70,7 +77,7 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     }
     if (shared.orphaned.load()) {
         logDebugTag("STT", "Source is gone, result dropped");
-        return;
+        return false;
     }
 
     FinishedSubtitle subtitle;
@@ -86,9 +93,8 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     subtitle.endMs = endMs;
     subtitle.displayMs = setup.displayMs;
     sinks.deliver(subtitle);
+    return true;
 }
-
-}  // namespace
 
 void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
                     const SubtitleSinks& sinks, SpeechChunk& chunk) {

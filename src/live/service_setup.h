@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "live/streaming_recognition.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
 
@@ -28,6 +29,10 @@ struct PreparedEngine {
 
 // Creates, initialises and keys the speech engine.
 PreparedEngine prepareSttEngine(const ServiceChoice& choice);
+
+// Deepgram's live recognition for the choice: its key (reported as the engines' keys are),
+// the service base and the language, cut at pauses of `pauseMs`.
+StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs);
 
 // Creates, initialises and keys the translation provider; null when translation is off, none
 // is chosen, the factory has none of that kind, or it failed (logged).

@@ -25,6 +25,7 @@ constexpr ListItem kEngines[] = {
     {"SttEngine.WhisperLocal", values::kWhisperLocal},
     {"SttEngine.GoogleStt", values::kGoogleStt},
     {"SttEngine.Deepgram", values::kDeepgram},
+    {"SttEngine.DeepgramLive", values::kDeepgramLive},
 };
 
 constexpr ListItem kLanguages[] = {
@@ -74,6 +75,7 @@ constexpr ServicePage kSttPages[] = {
     {values::kGoogleStt, "https://console.cloud.google.com/apis/library/speech.googleapis.com",
      "OpenSite.GoogleStt"},
     {values::kDeepgram, "https://console.deepgram.com/", "OpenSite.Deepgram"},
+    {values::kDeepgramLive, "https://console.deepgram.com/", "OpenSite.Deepgram"},
 };
 
 constexpr ServicePage kTranslationPages[] = {
