@@ -105,6 +105,14 @@ public:
         });
     }
 
+    void runAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
+        auto timer = std::make_shared<net::steady_timer>(ws_.get_executor(), delay);
+        timer->async_wait(
+            [self = this->shared_from_this(), timer, work = std::move(work)](beast::error_code ec) {
+                if (!ec && !self->ended_) work();
+            });
+    }
+
     void close(int code, const std::string& reason) override {
         if (ended_) return;
         ws::close_reason why(static_cast<ws::close_code>(code), reason);

@@ -48,6 +48,8 @@ public:
     virtual size_t connection() const = 0;
     virtual void send(const std::string& text) = 0;
     virtual void sendAfter(std::chrono::milliseconds delay, const std::string& text) = 0;
+    // Runs `work` on the server's thread after `delay` (it may use this peer).
+    virtual void runAfter(std::chrono::milliseconds delay, std::function<void()> work) = 0;
     // Close frame with this code and reason.
     virtual void close(int code = 1000, const std::string& reason = "") = 0;
     // Drops the TCP connection without a close frame.
