@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -62,7 +63,8 @@ size_t loudFrames(const std::string& bytes) {
 
 struct DrawnFrame {
     uint64_t at;
-    int bright;
+    int bright;  // text pixels
+    int width;   // from the leftmost to the rightmost text pixel
 };
 
 struct FrameLog {
@@ -75,15 +77,20 @@ void onFrame(void* param, struct video_data* frame) {
     obs_video_info ovi{};
     obs_get_video_info(&ovi);
     int bright = 0;
+    int left = INT32_MAX, right = -1;
     for (uint32_t y = 0; y < kBoxRows && y < ovi.output_height; ++y) {
         const uint8_t* row = frame->data[0] + static_cast<size_t>(y) * frame->linesize[0];
         for (uint32_t x = 0; x < ovi.output_width; ++x) {
             const uint8_t* p = row + x * 4;
-            if (p[0] > 180 && p[1] > 180 && p[2] > 180) ++bright;
+            if (p[0] > 180 && p[1] > 180 && p[2] > 180) {
+                ++bright;
+                left = std::min(left, static_cast<int>(x));
+                right = std::max(right, static_cast<int>(x));
+            }
         }
     }
     std::lock_guard<std::mutex> lock(log->mutex);
-    log->frames.push_back({frame->timestamp, bright});
+    log->frames.push_back({frame->timestamp, bright, right >= left ? right - left + 1 : 0});
 }
 
 // The service: interim at the first loud frame, final 0.3 s after the last.
@@ -109,6 +116,7 @@ TEST(StreamingLatency, interim_and_final_drawn_and_bytes_sent) {
     WebSocketServer deepgram;
     deepgram.onMessage([&](Peer& peer, const Received& got) {
         if (!got.binary) {
+            if (got.bytes == R"({"type":"CloseStream"})") peer.close();
             std::lock_guard<std::mutex> lock(service.mutex);
             if (got.bytes == R"({"type":"KeepAlive"})") ++service.keepAlives;
             return;
@@ -148,17 +156,18 @@ TEST(StreamingLatency, interim_and_final_drawn_and_bytes_sent) {
     obs_set_output_source(0, obs_scene_get_source(scene));
     std::this_thread::sleep_for(seconds(1));  // connected and warm
 
-    std::vector<Sound> parts;
-    for (int i = 0; i < kSentences; ++i) {
-        parts.push_back(silence(kLeadSilenceMs));
-        parts.push_back(sentence);
-        parts.push_back(silence(kSegmentMs - kLeadSilenceMs - sentenceMs));
-    }
-    Sound audio;
-    for (const Sound& part : parts) audio.insert(audio.end(), part.begin(), part.end());
+    // One sentence a segment, each pushed a second before the previous one has played out
+    // (the host holds only a few seconds of audio ahead); pushes follow each other seamlessly.
+    const Sound segment =
+        joined({silence(kLeadSilenceMs), sentence, silence(kSegmentMs - kLeadSilenceMs - sentenceMs)});
     AudioFeed feed;
     const uint64_t start = os_gettime_ns();
-    feed.push(audio, 16000);
+    for (int i = 0; i < kSentences; ++i) {
+        while (os_gettime_ns() + 1000000000ULL < start + i * kSegmentMs * 1000000ULL) {
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        feed.push(segment, 16000);
+    }
     while (os_gettime_ns() < start + (kSentences * kSegmentMs + 500) * 1000000ULL) {
         std::this_thread::sleep_for(milliseconds(100));
     }
@@ -166,39 +175,46 @@ TEST(StreamingLatency, interim_and_final_drawn_and_bytes_sent) {
     obs_remove_raw_video_callback(&onFrame, &frames);
     obs_set_output_source(0, nullptr);
     obs_scene_release(scene);
+    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
+    const size_t before = HostLogCapture::instance().count(destroyed);
     obs_source_release(source);
+    waitForAnotherLine(destroyed, before, seconds(10));
+    std::this_thread::sleep_for(seconds(1));  // the stream closes after the source
     unsetenv("SAYLINE_DEEPGRAM_BASE_URL");
 
     std::lock_guard<std::mutex> serviceLock(service.mutex);
     std::lock_guard<std::mutex> framesLock(frames.mutex);
-    auto firstDrawn = [&](uint64_t after, int brighterThan) -> int64_t {
+    // The first frame after `after` with text wider than `widerThan` pixels (the final words
+    // run much wider than the interim one).
+    auto firstDrawn = [&](uint64_t after, int widerThan) -> const DrawnFrame* {
         for (const DrawnFrame& f : frames.frames) {
-            if (f.at > after && f.bright > brighterThan) return static_cast<int64_t>(f.at);
+            if (f.at > after && f.bright > 20 && f.width > widerThan) return &f;
         }
-        return -1;
+        return nullptr;
     };
     std::printf("\nSentence %.2f s, %d times in %.0f s; the service's final comes %d ms after "
                 "the last loud frame\n",
                 sentenceMs / 1000.0, kSentences, kSentences * kSegmentMs / 1000.0, kEndpointMs);
+    std::printf("interims sent %zu, finals sent %zu, frames %zu\n", service.interimSent.size(),
+                service.finalSent.size(), frames.frames.size());
     std::printf("%-9s %-22s %-30s\n", "sentence", "interim sent->drawn", "speech end->final drawn");
     std::vector<double> interims, finals;
     for (int i = 0; i < kSentences; ++i) {
         const uint64_t speechEnd =
             start + (i * kSegmentMs + kLeadSilenceMs + sentenceMs) * 1000000ULL;
         double interimMs = -1, finalMs = -1;
-        int interimBright = 50;
+        int interimWidth = 0;
         if (i < static_cast<int>(service.interimSent.size())) {
-            const int64_t drawn = firstDrawn(service.interimSent[i], 20);
-            if (drawn > 0) {
-                interimMs = (drawn - static_cast<int64_t>(service.interimSent[i])) / 1e6;
-                for (const DrawnFrame& f : frames.frames) {
-                    if (static_cast<int64_t>(f.at) == drawn) interimBright = f.bright;
-                }
+            if (const DrawnFrame* drawn = firstDrawn(service.interimSent[i], 0)) {
+                interimMs = (static_cast<double>(drawn->at) - service.interimSent[i]) / 1e6;
+                interimWidth = drawn->width;
             }
         }
-        if (i < static_cast<int>(service.finalSent.size())) {
-            const int64_t drawn = firstDrawn(service.finalSent[i], interimBright * 2);
-            if (drawn > 0) finalMs = (drawn - static_cast<int64_t>(speechEnd)) / 1e6;
+        if (i < static_cast<int>(service.finalSent.size()) && interimWidth > 0) {
+            if (const DrawnFrame* drawn =
+                    firstDrawn(service.finalSent[i], interimWidth + interimWidth / 2)) {
+                finalMs = (static_cast<double>(drawn->at) - speechEnd) / 1e6;
+            }
         }
         if (interimMs >= 0) interims.push_back(interimMs);
         if (finalMs >= 0) finals.push_back(finalMs);
