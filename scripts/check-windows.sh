@@ -26,6 +26,12 @@ link /usr/include/obs obs
 link "/usr/include/$(gcc -dumpmachine)/curl" curl
 link /usr/include/nlohmann nlohmann
 link /usr/include/simde simde
+link /usr/include/boost boost
+# OpenSSL's headers, with the two configuration headers kept beside the machine's own.
+mkdir "$include_dir/openssl"
+for h in /usr/include/openssl/*.h "/usr/include/$(gcc -dumpmachine)/openssl/"*.h; do
+  ln -sf "$h" "$include_dir/openssl/"
+done
 
 flags=(-std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -Wno-unused-parameter
        -DHAVE_OBSCONFIG_H -DSAYLINE_VERSION='"0.0.0"'

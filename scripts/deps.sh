@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libobs-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # WebSocket streaming: Boost.Beast (header-only) with OpenSSL
+  libboost-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libssl-dev openssl
+  libcpp-httplib-dev openssl
   # the scene text measures its rows with the font the host's FreeType text source loads
   libfreetype-dev libfontconfig-dev
   # headless host: a display, Mesa's software OpenGL and the host's own FreeType text source

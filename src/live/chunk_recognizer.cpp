@@ -55,7 +55,15 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
         logErrorTag("STT", "Recognition failed: %s", recognised.error().message.c_str());
         return;
     }
-    SttResult& result = recognised.value();
+    finishRecognised(shared, setup, sinks, recognised.value(), startMs, endMs);
+}
+
+}  // namespace
+
+bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
+                      const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
+                      uint64_t endMs) {
+    SourceStatus& status = shared.status;
     // Speech of a few seconds is a few hundred bytes of text: a runaway reply goes no further
     // than this, whatever the sinks do with it.
     if (result.text.size() > kMaxRecognisedBytes) {
@@ -68,7 +76,7 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
         logInfoTag("STT", "Filtered hallucination: \"%s\" (conf=%.2f)", result.text.c_str(),
                    static_cast<double>(result.confidence));
         status.nothingToShow();
-        return;
+        return false;
     }
 
     std::string translated;
@@ -77,7 +85,7 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     }
     if (shared.orphaned.load()) {
         logDebugTag("STT", "Source is gone, result dropped");
-        return;
+        return false;
     }
 
     FinishedSubtitle subtitle;
@@ -94,9 +102,8 @@ void recognizeSpeech(SourceShared& shared, const RecognitionSetup& setup,
     subtitle.displayMs = setup.displayMs;
     sinks.deliver(subtitle);
     status.subtitleShown();
+    return true;
 }
-
-}  // namespace
 
 void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
                     const SubtitleSinks& sinks, SpeechChunk& chunk) {

@@ -6,7 +6,8 @@
 
 namespace obs_sayline {
 
-// How the intake is cut: fixed 3 s blocks, or at pauses in speech.
+// How the intake is cut: fixed 3 s blocks, or at pauses in speech. (A streaming recognition
+// takes the speech as it is heard, whatever the mode says.)
 enum class ChunkMode { Fixed, Pauses };
 
 // Where cut chunks go: the recognition side of the live path. Called on the audio thread, so
@@ -19,6 +20,10 @@ public:
     // Takes the chunk when there is room; on success `chunk.samples` comes back empty with
     // spare capacity for the next chunk. False leaves the chunk as it was.
     virtual bool offer(SpeechChunk& chunk) = 0;
+    // For consumers that take speech while it is heard, in short pieces: the speaker paused
+    // after the audio offered so far, so what was said can be settled now. Consumers of whole
+    // chunks have nothing to do.
+    virtual void speechPaused() {}
 };
 
 // Where a chunk comes from: cuts the 16 kHz mono intake into chunks for the consumer.

@@ -17,6 +17,10 @@ struct FinishedSubtitle {
     uint64_t startMs = 0;
     uint64_t endMs = 0;
     int displayMs = 0;  // how long it stays up
+    // A line still being spoken (streaming recognition): shown at once and replaced by the next
+    // one, until the finished line comes. Sinks that keep what was said (captions, transcripts)
+    // wait for the finished line. An empty interim line takes down the one being shown.
+    bool interim = false;
 };
 
 }  // namespace obs_sayline

@@ -5,6 +5,7 @@
 #include "live/fixed_chunker.h"
 #include "live/pause_chunker.h"
 #include "live/request_recognition.h"
+#include "live/speech_streamer.h"
 
 namespace obs_sayline {
 
@@ -29,6 +30,18 @@ std::unique_ptr<LivePath> LivePath::pauseCut(std::shared_ptr<const RecognitionSe
                                                             std::move(sinks));
     return std::make_unique<LivePath>(std::move(recognition), [cutting](IChunkConsumer& consumer) {
         return std::unique_ptr<IChunker>(new PauseChunker(consumer, cutting));
+    });
+}
+
+std::unique_ptr<LivePath> LivePath::streamed(std::shared_ptr<const RecognitionSetup> setup,
+                                             std::shared_ptr<SourceShared> shared,
+                                             std::shared_ptr<SubtitleSinks> sinks,
+                                             StreamingSetup streaming) {
+    const int pauseMs = streaming.pauseMs;
+    auto recognition = std::make_shared<StreamingRecognition>(
+        std::move(setup), std::move(shared), std::move(sinks), std::move(streaming));
+    return std::make_unique<LivePath>(std::move(recognition), [pauseMs](IChunkConsumer& consumer) {
+        return std::unique_ptr<IChunker>(new SpeechStreamer(consumer, pauseMs));
     });
 }
 

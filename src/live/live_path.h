@@ -9,6 +9,7 @@
 #include "live/recognition.h"
 #include "live/recognition_setup.h"
 #include "live/source_shared.h"
+#include "live/streaming_recognition.h"
 #include "live/subtitle_sinks.h"
 
 namespace obs_sayline {
@@ -31,6 +32,12 @@ public:
                                               std::shared_ptr<SourceShared> shared,
                                               std::shared_ptr<SubtitleSinks> sinks,
                                               const PauseCutting& cutting);
+
+    // Speech streamed while it is heard, to Deepgram's live recognition.
+    static std::unique_ptr<LivePath> streamed(std::shared_ptr<const RecognitionSetup> setup,
+                                              std::shared_ptr<SourceShared> shared,
+                                              std::shared_ptr<SubtitleSinks> sinks,
+                                              StreamingSetup streaming);
 
     // Starts the recognition worker; false when it could not (audio is then ignored).
     bool start();

@@ -10,8 +10,8 @@ namespace {
 
 constexpr size_t kFrame = kDetectorFrameSamples;
 constexpr uint64_t kFrameMs = 10;
-constexpr size_t kPreRollFrames = 30;     // 300 ms before the first sound
-constexpr size_t kTailFrames = 20;        // 200 ms of the pause kept after the speech
+constexpr size_t kPreRollFrames = kSpeechPreRollMs / kFrameMs;
+constexpr size_t kTailFrames = kSpeechTailMs / kFrameMs;
 constexpr size_t kQuietWindowFrames = 2;  // the longest-chunk cut looks for 20 ms
 constexpr size_t kIdleKeepSamples = intakeSamples(1000);
 constexpr size_t kMaxWaitingSamples = intakeSamples(30000);

@@ -8,6 +8,11 @@
 
 namespace obs_sayline {
 
+// Speech goes on with this much of the quiet before its first sound (so the first syllable is
+// whole) and of the quiet after its last.
+constexpr uint64_t kSpeechPreRollMs = 300;
+constexpr uint64_t kSpeechTailMs = 200;
+
 // How speech is cut at pauses (the source's settings, already held to their ranges).
 struct PauseCutting {
     int pauseMs = 0;     // a pause this long ends the chunk

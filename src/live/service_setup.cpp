@@ -1,6 +1,7 @@
 #include "live/service_setup.h"
 
 #include "core/logger.h"
+#include "net/endpoint.h"
 #include "stt/deepgram_engine.h"
 #include "stt/stt_factory.h"
 #include "stt/whisper_api_engine.h"
@@ -84,6 +85,21 @@ PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
     logInfoTag("STT", "STT engine initialized: %s", engine->getName().c_str());
     prepared.engine = std::move(engine);
     return prepared;
+}
+
+StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs) {
+    StreamingSetup streaming;
+    streaming.baseUrl = resolveBaseUrl(endpoints::kDeepgramEnv, endpoints::kDeepgram);
+    streaming.apiKey = choice.sttApiKey;
+    streaming.language = choice.sourceLanguage;
+    streaming.pauseMs = pauseMs;
+    if (choice.sttApiKey.empty()) {
+        logWarning("Deepgram API key not set - check settings");
+    } else {
+        logInfo("Deepgram API key configured");
+    }
+    logInfoTag("STT", "STT engine initialized: %s", "Deepgram (live streaming)");
+    return streaming;
 }
 
 std::shared_ptr<ITranslationProvider> prepareTranslator(const ServiceChoice& choice) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/endpoint.h"
+#include "live/streaming_recognition.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
 
@@ -40,6 +41,10 @@ struct PreparedEngine {
 // logged with a Warning naming the setting (never its value) and the default server kept; a key
 // that would travel as plain http to another machine gets one Warning.
 PreparedEngine prepareSttEngine(const ServiceChoice& choice);
+
+// Deepgram's live recognition for the choice: its key (reported as the engines' keys are),
+// the service base and the language, cut at pauses of `pauseMs`.
+StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs);
 
 // Creates, initialises and keys the translation provider; null when translation is off, none
 // is chosen, the factory has none of that kind, or it failed (logged).

@@ -5,8 +5,9 @@
 namespace obs_sayline {
 
 // Where finished subtitles go (the scene text, captions, transcript files). Called on a
-// recognition worker; a sink that needs another thread hands the subtitle over itself and
-// never blocks the worker for long.
+// recognition worker (streaming recognition delivers interim lines from its stream worker and
+// finished ones from its line worker, so a sink may be called from two at once); a sink that
+// needs another thread hands the subtitle over itself and never blocks the worker for long.
 class ISubtitleSink {
 public:
     virtual ~ISubtitleSink() = default;

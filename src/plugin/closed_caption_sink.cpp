@@ -124,7 +124,8 @@ void ClosedCaptionSink::configure(bool enabled, CaptionText text) {
 }
 
 void ClosedCaptionSink::deliver(const FinishedSubtitle& subtitle) {
-    if (!enabled_.load()) return;
+    // A caption cannot be taken back once sent: only finished lines go out.
+    if (subtitle.interim || !enabled_.load()) return;
     const bool original = text_.load() == CaptionText::Original || subtitle.translation.empty();
     const Cea608Characters carried =
         toCea608Characters(original ? subtitle.original : subtitle.translation);

@@ -74,8 +74,16 @@ void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
     std::string shown = limitLineLength(subtitle.text, maxLineLength_.load());
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        originalText_ = subtitle.original;
-        translatedText_ = subtitle.translation;
+        if (subtitle.interim && shown.empty()) {
+            // The line being spoken was withdrawn: take it down at the next frame.
+            dirty_.exchange(false);
+            cleared_.store(true);
+            return;
+        }
+        if (!subtitle.interim) {
+            originalText_ = subtitle.original;
+            translatedText_ = subtitle.translation;
+        }
     }
     if (shown.empty()) return;
     store(layOut(shown));

@@ -47,6 +47,7 @@ constexpr const char* kWhisperApi = "whisper_api";
 constexpr const char* kWhisperLocal = "whisper_local";
 constexpr const char* kGoogleStt = "google_stt";
 constexpr const char* kDeepgram = "deepgram";
+constexpr const char* kDeepgramLive = "deepgram_live";
 constexpr const char* kDeepL = "deepl";
 constexpr const char* kGoogleTranslate = "google_translate";
 constexpr const char* kOpenAi = "openai";

@@ -24,9 +24,15 @@ std::shared_ptr<const RecognitionSetup> recognitionSetup(const SubtitleSourceDat
     return setup;
 }
 
+bool streams(const SourceSettings& s) { return s.sttEngineType == SttEngineType::DeepgramLive; }
+
 // The road the settings ask for.
 std::unique_ptr<LivePath> livePath(const SubtitleSourceData& data) {
     const SourceSettings& s = data.settings;
+    if (streams(s)) {
+        return LivePath::streamed(recognitionSetup(data), data.shared, data.sinks,
+                                  prepareStreaming(serviceChoice(s), s.pauseMs));
+    }
     if (s.chunkMode == ChunkMode::Pauses) {
         return LivePath::pauseCut(recognitionSetup(data), data.shared, data.sinks,
                                   PauseCutting{s.pauseMs, s.maxChunkMs});
@@ -64,7 +70,8 @@ void startCapture(SubtitleSourceData& data) {
     data.shared->audioPositionMs.store(0);
 
     const ServiceChoice choice = serviceChoice(data.settings);
-    if (!capture.sttEngine) {
+    // A stream has no engine of the factory: it is made with the live path.
+    if (!capture.sttEngine && !streams(data.settings)) {
         PreparedEngine prepared = prepareSttEngine(choice);
         // A failed engine ends the start here: no provider, no audio.
         if (prepared.failed) {
@@ -76,7 +83,7 @@ void startCapture(SubtitleSourceData& data) {
     if (!capture.translator) capture.translator = prepareTranslator(choice);
 
     // Without an engine the capture is marked started but nothing listens.
-    if (capture.sttEngine) {
+    if (capture.sttEngine || streams(data.settings)) {
         auto live = livePath(data);
         if (live->start()) capture.live = std::move(live);
     }

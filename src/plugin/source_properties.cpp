@@ -28,6 +28,7 @@ constexpr ListItem kEngines[] = {
     {"SttEngine.WhisperLocal", values::kWhisperLocal},
     {"SttEngine.GoogleStt", values::kGoogleStt},
     {"SttEngine.Deepgram", values::kDeepgram},
+    {"SttEngine.DeepgramLive", values::kDeepgramLive},
 };
 
 constexpr ListItem kLanguages[] = {
@@ -77,6 +78,7 @@ constexpr ServicePage kSttPages[] = {
     {values::kGoogleStt, "https://console.cloud.google.com/apis/library/speech.googleapis.com",
      "OpenSite.GoogleStt"},
     {values::kDeepgram, "https://console.deepgram.com/", "OpenSite.Deepgram"},
+    {values::kDeepgramLive, "https://console.deepgram.com/", "OpenSite.Deepgram"},
 };
 
 constexpr ServicePage kTranslationPages[] = {

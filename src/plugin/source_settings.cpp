@@ -175,6 +175,7 @@ SttEngineType sttEngineKind(const std::string& value) {
     if (value == values::kWhisperLocal) return SttEngineType::WhisperLocal;
     if (value == values::kGoogleStt) return SttEngineType::GoogleStt;
     if (value == values::kDeepgram) return SttEngineType::Deepgram;
+    if (value == values::kDeepgramLive) return SttEngineType::DeepgramLive;
     return SttEngineType::None;
 }
 

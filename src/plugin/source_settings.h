@@ -60,7 +60,7 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
 ServiceChoice serviceChoice(const SourceSettings& settings);
 
 // "whisper_api" WhisperApi, "whisper_local" WhisperLocal, "google_stt" GoogleStt, "deepgram"
-// Deepgram, anything else None.
+// Deepgram, "deepgram_live" DeepgramLive, anything else None.
 SttEngineType sttEngineKind(const std::string& value);
 // "deepl", "google_translate", "openai", "anthropic", "gemini"; anything else None.
 ProviderType translationProviderKind(const std::string& value);

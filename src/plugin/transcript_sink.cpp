@@ -108,6 +108,7 @@ TranscriptSink::~TranscriptSink() {
 }
 
 void TranscriptSink::deliverAt(const FinishedSubtitle& subtitle, Clock::time_point at) {
+    if (subtitle.interim) return;  // only finished lines are written
     bool startWriter = false;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);

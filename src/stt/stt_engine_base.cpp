@@ -24,6 +24,8 @@ const char* sttEngineTypeName(SttEngineType type) noexcept {
             return "google_stt";
         case SttEngineType::Deepgram:
             return "deepgram";
+        case SttEngineType::DeepgramLive:
+            return "deepgram_live";
     }
     return "unknown";
 }

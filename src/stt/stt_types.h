@@ -13,9 +13,12 @@ enum class SttEngineType : int32_t {
     WhisperLocal = 2,
     GoogleStt = 3,
     Deepgram = 4,
+    // Deepgram's live recognition: a stream, not an engine of the factory.
+    DeepgramLive = 5,
 };
 
-// "none", "whisper_api", "whisper_local", "google_stt", "deepgram"; "unknown" otherwise.
+// "none", "whisper_api", "whisper_local", "google_stt", "deepgram", "deepgram_live"; "unknown"
+// otherwise.
 const char* sttEngineTypeName(SttEngineType type) noexcept;
 
 struct SttEngineConfig {

@@ -29,27 +29,6 @@ struct Taker : IChunkConsumer {
     }
 };
 
-// Syllables: 200 ms bursts of a two-tone sound, louder and softer in turn, with 40 ms of a
-// faint hum between them. The bursts (and the whole) rise and fall over 10 ms, so nothing
-// rings on into the next frame.
-Sound syllables(size_t ms) {
-    constexpr size_t kBurst = 200 * 16, kPeriod = 240 * 16, kRamp = 10 * 16;
-    Sound s(ms * 16);
-    for (size_t i = 0; i < s.size(); ++i) {
-        const size_t at = i % kPeriod;
-        float level = 0.003f;
-        if (at < kBurst) {
-            const size_t edge = std::min(at, kBurst - 1 - at);
-            const float ramp = edge < kRamp ? 0.5f - 0.5f * std::cos(3.14159f * edge / kRamp) : 1;
-            level = (i / kPeriod % 2 ? 0.1f : 0.3f) * ramp;
-        }
-        if (s.size() - i < kRamp)
-            level *= 0.5f - 0.5f * std::cos(3.14159f * (s.size() - i) / kRamp);
-        s[i] = level * std::sin(0.1178f * i) * (0.6f + 0.4f * std::sin(0.47f * i));
-    }
-    return s;
-}
-
 class PauseChunkerTest : public ::testing::Test {
 protected:
     std::vector<SpeechChunk> cut(const Sound& sound, PauseCutting cutting = {500, 10000}) {
@@ -69,7 +48,7 @@ protected:
 
 TEST_F(PauseChunkerTest, a_chunk_takes_300_ms_before_the_speech_and_goes_after_the_pause) {
     test::HostLogCapture::instance().clear();
-    const Sound speech = test::joined({test::silence(1000), syllables(1500)});
+    const Sound speech = test::joined({test::silence(1000), test::syllables(1500)});
     ASSERT_TRUE(cut(test::joined({speech, test::silence(490)})).empty());
     feed(test::silence(10));  // the pause is complete
     ASSERT_EQ(taker_.chunks.size(), 1u);
@@ -86,7 +65,7 @@ TEST_F(PauseChunkerTest, speech_that_runs_on_is_cut_at_its_quietest_20_ms_and_go
     // 2.8 s of speech with 50 ms of silence 1.5 s in, inside the last second before 2 s; the
     // gaps between syllables are quiet, but not as quiet.
     const Sound speech =
-        test::joined({test::silence(1000), syllables(1500), test::silence(50), syllables(1250)});
+        test::joined({test::silence(1000), test::syllables(1500), test::silence(50), test::syllables(1250)});
     const auto chunks = cut(test::joined({speech, test::silence(600)}), {500, 2000});
     ASSERT_EQ(chunks.size(), 2u);
     EXPECT_EQ(chunks[0].startMs, 700u);
@@ -102,7 +81,7 @@ TEST_F(PauseChunkerTest, an_utterance_shorter_than_the_longest_chunk_goes_out_in
     for (size_t ms : {1700, 1950, 1990}) {
         taker_.chunks.clear();
         const auto chunks = cut(
-            test::joined({test::silence(1000), syllables(ms), test::silence(600)}), {500, 2000});
+            test::joined({test::silence(1000), test::syllables(ms), test::silence(600)}), {500, 2000});
         ASSERT_EQ(chunks.size(), 1u) << ms;
         EXPECT_LE(chunks[0].startMs, 1000u);
         EXPECT_GE(chunks[0].endMs(), 1000u + ms) << ms;
@@ -111,9 +90,9 @@ TEST_F(PauseChunkerTest, an_utterance_shorter_than_the_longest_chunk_goes_out_in
 
 TEST_F(PauseChunkerTest, blips_are_dropped_and_a_stop_sends_what_was_said) {
     EXPECT_TRUE(
-        cut(test::joined({test::silence(1000), syllables(150), test::silence(1000)})).empty());
+        cut(test::joined({test::silence(1000), test::syllables(150), test::silence(1000)})).empty());
 
-    feed(syllables(1000));
+    feed(test::syllables(1000));
     feed(Sound(100, 0.2f));  // and part of a frame
     const SpeechChunk last = chunker_->takeLeftover();
     EXPECT_EQ(last.cut, ChunkCut::Stop);
@@ -124,8 +103,8 @@ TEST_F(PauseChunkerTest, blips_are_dropped_and_a_stop_sends_what_was_said) {
 
 TEST_F(PauseChunkerTest, a_full_queue_keeps_finished_chunks_in_order_and_never_loses_them) {
     taker_.refusing = true;
-    const Sound twice = test::joined({test::silence(1000), syllables(800), test::silence(700),
-                                      syllables(600), test::silence(700)});
+    const Sound twice = test::joined({test::silence(1000), test::syllables(800), test::silence(700),
+                                      test::syllables(600), test::silence(700)});
     EXPECT_TRUE(cut(twice).empty());
     EXPECT_GT(chunker_->buffered(), 0u);
 
@@ -137,7 +116,7 @@ TEST_F(PauseChunkerTest, a_full_queue_keeps_finished_chunks_in_order_and_never_l
 
     // Refused up to the stop: the stop hands it over with what was said since.
     taker_.refusing = true;
-    feed(test::joined({syllables(500), test::silence(700), syllables(400)}));
+    feed(test::joined({test::syllables(500), test::silence(700), test::syllables(400)}));
     const SpeechChunk last = chunker_->takeLeftover();
     EXPECT_EQ(last.samples.size(), (300u + 500 + 200 + 300 + 400) * 16);
 }

@@ -45,6 +45,9 @@ TEST_F(ClosedCaptionSinkTest, caption_text_setting_picks_translation_or_original
     sink.configure(true, CaptionText::Translation);
     sink.deliver(subtitle("Guten Morgen", "Good morning"));
     sink.deliver(subtitle("Not translated"));
+    FinishedSubtitle speaking = subtitle("Still being spoken");
+    speaking.interim = true;  // a caption cannot be taken back: only finished lines go out
+    sink.deliver(speaking);
     sink.configure(true, CaptionText::Original);
     sink.deliver(subtitle("Guten Morgen", "Good morning"));
     ASSERT_EQ(sent.size(), 3u);

@@ -146,7 +146,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
                                       {"Whisper API (권장)", "whisper_api"},
                                       {"Whisper Local", "whisper_local"},
                                       {"Google STT", "google_stt"},
-                                      {"Deepgram", "deepgram"}}));
+                                      {"Deepgram", "deepgram"},
+                                      {"Deepgram (live streaming)", "deepgram_live"}}));
     EXPECT_EQ(listItems(obs_properties_get(props, "source_language")), kLanguages);
     EXPECT_EQ(listItems(obs_properties_get(props, "chunk_mode")),
               (std::vector<std::pair<std::string, std::string>>{

@@ -170,6 +170,7 @@ TEST(SettingsRulesTest, list_values_map_to_engine_and_provider_kinds) {
     EXPECT_EQ(sttEngineKind("whisper_local"), SttEngineType::WhisperLocal);
     EXPECT_EQ(sttEngineKind("google_stt"), SttEngineType::GoogleStt);
     EXPECT_EQ(sttEngineKind("deepgram"), SttEngineType::Deepgram);
+    EXPECT_EQ(sttEngineKind("deepgram_live"), SttEngineType::DeepgramLive);
     EXPECT_EQ(sttEngineKind("Deepgram"), SttEngineType::None);
     EXPECT_EQ(sttEngineKind("none"), SttEngineType::None);
     EXPECT_EQ(translationProviderKind("deepl"), ProviderType::DeepL);

@@ -74,6 +74,9 @@ TEST_F(TranscriptSinkTest, a_recording_names_the_transcript_and_its_pauses_are_l
     const Clock::time_point t0 = Clock::now();
     sink.recordingStarted(dir_ + "/2024-05-01 10-00-00.mkv", t0);
     sink.deliverAt(said("before the pause"), t0 + 1s);
+    FinishedSubtitle speaking = said("still being spoken");
+    speaking.interim = true;  // only finished lines are written
+    sink.deliverAt(speaking, t0 + 2s);
     sink.recordingPaused(t0 + 4s);
     sink.deliverAt(said("while paused"), t0 + 5s);
     sink.recordingUnpaused(t0 + 8s);

@@ -1,5 +1,6 @@
 #include "support/test_audio.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -140,5 +141,24 @@ Sound joined(std::initializer_list<Sound> parts) {
     for (const Sound& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
+
+Sound syllables(size_t ms) {
+    constexpr size_t kBurst = 200 * 16, kPeriod = 240 * 16, kRamp = 10 * 16;
+    Sound s(ms * 16);
+    for (size_t i = 0; i < s.size(); ++i) {
+        const size_t at = i % kPeriod;
+        float level = 0.003f;
+        if (at < kBurst) {
+            const size_t edge = std::min(at, kBurst - 1 - at);
+            const float ramp = edge < kRamp ? 0.5f - 0.5f * std::cos(3.14159f * edge / kRamp) : 1;
+            level = (i / kPeriod % 2 ? 0.1f : 0.3f) * ramp;
+        }
+        if (s.size() - i < kRamp)
+            level *= 0.5f - 0.5f * std::cos(3.14159f * (s.size() - i) / kRamp);
+        s[i] = level * std::sin(0.1178f * i) * (0.6f + 0.4f * std::sin(0.47f * i));
+    }
+    return s;
+}
+
 
 }  // namespace obs_sayline::test

@@ -16,6 +16,10 @@ Sound spokenText(const std::string& text, const std::string& voice = "en-us");
 // sox's synth with the given arguments (what follows "synth"), e.g. "30 pinknoise".
 Sound synthesised(const std::string& synthArgs);
 Sound silence(size_t ms);
+// Synthetic syllables: 200 ms bursts of a two-tone sound, louder and softer in turn, with 40 ms
+// of a faint hum between them; every edge rises or falls over 10 ms, so timing is exact to the
+// frame.
+Sound syllables(size_t ms);
 
 // Instrumental music: a chord pad, a bass line and a plucked melody; with drums when asked.
 Sound instrumentalMusic(size_t seconds, bool drums);
