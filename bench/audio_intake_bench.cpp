@@ -14,6 +14,7 @@
 #include <new>
 #include <vector>
 
+#include "allocation_count.h"
 #include "live/fixed_chunker.h"
 #include "plugin/audio_intake.h"
 #include "plugin/source_audio_intake.h"
@@ -21,29 +22,6 @@
 #include "plugin/subtitle_source_data.h"
 #include "stt/stt_engine_base.h"
 #include "support/test_audio.h"
-
-// The counting operator new below hands out malloc memory, which the matching delete frees;
-// once inlined, GCC cannot pair them and would warn.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-namespace {
-
-std::atomic<uint64_t> allocations{0};
-// Only the benchmark's own thread (the audio thread's stand-in) is counted; the worker's
-// allocations are its own business.
-thread_local bool countHere = false;
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (countHere) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace obs_sayline {
 namespace {

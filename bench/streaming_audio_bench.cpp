@@ -10,28 +10,10 @@
 #include <memory>
 #include <new>
 
+#include "allocation_count.h"
 #include "live/speech_streamer.h"
 #include "live/streaming_recognition.h"
 #include "support/test_audio.h"
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-namespace {
-
-std::atomic<uint64_t> allocations{0};
-thread_local bool countHere = false;
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (countHere) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace obs_sayline {
 namespace {

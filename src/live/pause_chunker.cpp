@@ -38,17 +38,7 @@ PauseChunker::PauseChunker(IChunkConsumer& consumer, const PauseCutting& cutting
 
 void PauseChunker::feed(const float* samples, size_t count) {
     if (!waiting_.samples.empty()) offerWaiting();
-    while (count > 0) {
-        const size_t take = std::min(count, kFrame - frameFill_);
-        std::copy(samples, samples + take, frame_.begin() + static_cast<long>(frameFill_));
-        frameFill_ += take;
-        samples += take;
-        count -= take;
-        if (frameFill_ == kFrame) {
-            frameFill_ = 0;
-            analyseFrame(frame_.data());
-        }
-    }
+    gatherer_.feed(samples, count, [this](const float* frame) { analyseFrame(frame); });
 }
 
 void PauseChunker::analyseFrame(const float* frame) {
@@ -187,8 +177,7 @@ SpeechChunk PauseChunker::takeLeftover() {
     // as speech is dropped.
     const bool speech = inSpeech_ && evidence_.speechLike();
     if (speech) {
-        held_.samples.insert(held_.samples.end(), frame_.begin(),
-                             frame_.begin() + static_cast<long>(frameFill_));
+        gatherer_.takePartial(held_.samples);
     }
     if (!waiting_.samples.empty()) offerWaiting();
     if (!waiting_.samples.empty()) {
@@ -208,7 +197,7 @@ SpeechChunk PauseChunker::takeLeftover() {
                     chunkCutName(leftover.cut));
     }
     held_.samples.clear();
-    frameFill_ = 0;
+    gatherer_.reset();
     inSpeech_ = false;
     evidence_.clear();
     return leftover;

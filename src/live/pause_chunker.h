@@ -61,8 +61,7 @@ private:
     SpeechDetector detector_;
     SoundEvidence evidence_;
 
-    std::array<float, kDetectorFrameSamples> frame_{};
-    size_t frameFill_ = 0;
+    FrameGatherer gatherer_;
     uint64_t frames_ = 0;  // whole frames analysed since start; the audio clock in frames
 
     // Audio from the chunk's start (or, between chunks, the last moments for the pre-roll),

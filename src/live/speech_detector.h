@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "live/speech_chunk.h"
 
@@ -10,6 +12,36 @@ namespace obs_sayline {
 
 // The detector looks at the intake in frames of 10 ms.
 constexpr size_t kDetectorFrameSamples = intakeSamples(10);
+
+// Gathers host blocks of any size into whole detector frames, keeping the frame not yet full.
+class FrameGatherer {
+public:
+    template <typename OnFrame>
+    void feed(const float* samples, size_t count, OnFrame&& onFrame) {
+        while (count > 0) {
+            const size_t take = std::min(count, kDetectorFrameSamples - fill_);
+            std::copy(samples, samples + take, frame_.begin() + static_cast<long>(fill_));
+            fill_ += take;
+            samples += take;
+            count -= take;
+            if (fill_ == kDetectorFrameSamples) {
+                fill_ = 0;
+                onFrame(frame_.data());
+            }
+        }
+    }
+
+    // Moves the frame not yet full to the end of `to`.
+    void takePartial(std::vector<float>& to) {
+        to.insert(to.end(), frame_.begin(), frame_.begin() + static_cast<long>(fill_));
+        fill_ = 0;
+    }
+    void reset() { fill_ = 0; }
+
+private:
+    std::array<float, kDetectorFrameSamples> frame_{};
+    size_t fill_ = 0;
+};
 
 // A second-order filter section (transposed direct form II).
 struct Biquad {

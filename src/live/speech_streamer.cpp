@@ -18,17 +18,7 @@ SpeechStreamer::SpeechStreamer(IChunkConsumer& consumer, int pauseMs)
 }
 
 void SpeechStreamer::feed(const float* samples, size_t count) {
-    while (count > 0) {
-        const size_t take = std::min(count, kFrame - frameFill_);
-        std::copy(samples, samples + take, frame_.begin() + static_cast<long>(frameFill_));
-        frameFill_ += take;
-        samples += take;
-        count -= take;
-        if (frameFill_ == kFrame) {
-            frameFill_ = 0;
-            analyseFrame(frame_.data());
-        }
-    }
+    gatherer_.feed(samples, count, [this](const float* frame) { analyseFrame(frame); });
 }
 
 void SpeechStreamer::analyseFrame(const float* frame) {
@@ -101,13 +91,12 @@ SpeechChunk SpeechStreamer::takeLeftover() {
     leftover.loudnessGate = false;
     if (sending_) {
         if (piece_.samples.empty()) piece_.startMs = frames_ * kFrameMs;
-        piece_.samples.insert(piece_.samples.end(), frame_.begin(),
-                              frame_.begin() + static_cast<long>(frameFill_));
+        gatherer_.takePartial(piece_.samples);
         leftover.startMs = piece_.startMs;
         leftover.samples.swap(piece_.samples);
     }
     piece_.samples.clear();
-    frameFill_ = 0;
+    gatherer_.reset();
     sending_ = false;
     utterance_ = false;
     leadStart_ = leadFrames_ = 0;

@@ -43,8 +43,7 @@ private:
     size_t tailFrames_;
 
     SpeechDetector detector_;
-    std::array<float, kFrame> frame_{};
-    size_t frameFill_ = 0;
+    FrameGatherer gatherer_;
     uint64_t frames_ = 0;  // whole frames analysed: the audio clock in frames
 
     // The last moments of quiet before the next sound, oldest first from leadStart_.
