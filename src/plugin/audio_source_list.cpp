@@ -45,7 +45,7 @@ void addAudioSourceList(obs_properties_t* props, SubtitleSourceData* data) {
     for (const std::string& name : names) {
         obs_property_list_add_string(list, name.c_str(), name.c_str());
     }
-    const std::string chosen = data ? data->settings.audioSource : std::string();
+    const std::string chosen = data ? data->settingsNow().audioSource : std::string();
     if (!chosen.empty() && std::find(names.begin(), names.end(), chosen) == names.end()) {
         const std::string missing = chosen + " " + localText("AudioSource.Missing");
         obs_property_list_add_string(list, missing.c_str(), chosen.c_str());

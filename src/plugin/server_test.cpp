@@ -77,7 +77,7 @@ bool test_stt_server_clicked(obs_properties_t*, obs_property_t*, void* data) {
         if (!record || !record->source) return false;
         // What the sheet shows now, saved or not yet applied.
         obs_data_t* settings = obs_source_get_settings(record->source);
-        const SourceSettings current = readSourceSettings(settings, record->settings);
+        const SourceSettings current = readSourceSettings(settings, record->settingsNow());
         obs_data_release(settings);
         // True rebuilds the sheet, which then shows the test as running.
         return record->serverTest->start(serviceChoice(current), record->source);

@@ -157,7 +157,7 @@ void addWhisperServerRows(obs_properties_t* props, const SubtitleSourceData* rec
     if (outcome.state == ServerTest::State::Done && !outcome.check.ok) {
         obs_property_text_set_info_type(result, OBS_TEXT_INFO_ERROR);
     }
-    showWhisperRows(props, record && record->settings.sttEngineType == SttEngineType::WhisperApi);
+    showWhisperRows(props, record && record->settingsNow().sttEngineType == SttEngineType::WhisperApi);
 }
 
 }  // namespace

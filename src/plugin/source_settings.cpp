@@ -56,7 +56,11 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
         createTextSource(data);
     }
 
-    data.settings = readSourceSettings(settings, data.settings);
+    SourceSettings next = readSourceSettings(settings, data.settings);
+    {
+        std::lock_guard<std::mutex> lock(data.settingsMutex);
+        data.settings = std::move(next);
+    }
     const SourceSettings& s = data.settings;
     data.look.fontSize.store(s.fontSize);
     data.look.textColor.store(s.textColor);

@@ -97,7 +97,14 @@ struct SubtitleSourceData {
 
     obs_source_t* source = nullptr;
 
-    SourceSettings settings;  // control thread
+    // Written only by update (the host's video tick); other threads (the property sheet's)
+    // take a copy through settingsNow().
+    SourceSettings settings;
+    mutable std::mutex settingsMutex;  // held while settings is replaced
+    SourceSettings settingsNow() const {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        return settings;
+    }
     CaptureState capture;     // control thread (and the audio callback, see above)
 
     // Shared with recognition workers, which may outlive the record.
