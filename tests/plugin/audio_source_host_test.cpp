@@ -101,21 +101,6 @@ std::string statusRow(obs_source_t* source) {
     return text;
 }
 
-// A settings change, which the host applies to a video source in its next video tick; returns
-// once it has been applied. (Waiting on the host log also lets ThreadSanitizer see that the
-// settings were written before the tick read them: libobs hands them over with an atomic it
-// cannot see.)
-template <typename Change>
-void updateInVideoTick(obs_source_t* source, Change&& change) {
-    const std::string applied = "[obs-sayline] Sayline source update processing...";
-    const size_t before = HostLogCapture::instance().count(applied);
-    obs_data_t* settings = obs_data_create();
-    change(settings);
-    obs_source_update(source, settings);
-    obs_data_release(settings);
-    EXPECT_TRUE(waitForAnotherLine(applied, before, seconds(5)));
-}
-
 bool recognitionIdle(obs_source_t* source) {
     const auto& live = recordOf(source)->capture.live;
     return live && !live->recognition().busy();

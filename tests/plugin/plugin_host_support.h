@@ -3,6 +3,7 @@
 // Helpers for the Sayline source tests inside the headless host: waiting, settings, the
 // module's own record behind a source, and the pixels of rendered text.
 
+#include <gtest/gtest.h>
 #include <obs.h>
 
 #include <chrono>
@@ -34,6 +35,21 @@ inline bool waitForLine(const std::string& text, std::chrono::milliseconds timeo
 inline bool waitForAnotherLine(const std::string& text, size_t before,
                                std::chrono::milliseconds timeout) {
     return waitUntil([&] { return HostLogCapture::instance().count(text) > before; }, timeout);
+}
+
+// A settings change, which the host applies to a video source in its next video tick; returns
+// once it has been applied. (Waiting on the host log also lets ThreadSanitizer see that the
+// settings were written before the tick read them: libobs hands them over with an atomic it
+// cannot see.)
+template <typename Change>
+void updateInVideoTick(obs_source_t* source, Change&& change) {
+    const std::string applied = "[obs-sayline] Sayline source update processing...";
+    const size_t before = HostLogCapture::instance().count(applied);
+    obs_data_t* settings = obs_data_create();
+    change(settings);
+    obs_source_update(source, settings);
+    obs_data_release(settings);
+    EXPECT_TRUE(waitForAnotherLine(applied, before, std::chrono::seconds(5)));
 }
 
 // The module's record behind a Sayline source (same layout: built from the same header).

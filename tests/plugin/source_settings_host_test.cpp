@@ -330,8 +330,8 @@ TEST(SourceSettingsHostTest, test_button_shows_the_servers_answer_in_the_sheet) 
     EXPECT_FALSE(ok.second);
 
     // Without a key this server refuses.
-    obs_data_set_string(settings, "stt_api_key", "");
-    obs_source_update(source, settings);
+    updateInVideoTick(source,
+                      [](obs_data_t* noKey) { obs_data_set_string(noKey, "stt_api_key", ""); });
     EXPECT_TRUE(obs_property_button_clicked(button, source));
     ASSERT_TRUE(waitUntil([&] { return refreshes.load() == 2; }, seconds(10)));
     EXPECT_EQ(serverTestRow(source),
