@@ -26,6 +26,7 @@
 
 #include "delay_proxy.h"
 #include "net/http_client.h"
+#include "quiet_host_log.h"
 #include "support/loopback_server.h"
 
 namespace {
@@ -41,18 +42,9 @@ constexpr size_t kWavBytes = 96044;
 constexpr int kRequests = 20;
 const char kReply[] = "{\"text\":\"ok\"}";
 
-void quietLogHandler(int, const char* format, va_list args, void*) {
-    char buffer[4096];
-    va_list copy;
-    va_copy(copy, args);
-    std::vsnprintf(buffer, sizeof(buffer), format, copy);
-    va_end(copy);
-    benchmark::DoNotOptimize(buffer);
-}
-
 struct Fixture {
     Fixture() : server(cert), wav(kWavBytes) {
-        base_set_log_handler(&quietLogHandler, nullptr);
+        obs_sayline::bench::quietHostLog();
         for (size_t i = 0; i < wav.size(); ++i) wav[i] = static_cast<uint8_t>(i * 31 + 7);
         server.on("POST", "/v1/audio/transcriptions",
                   [](const httplib::Request& req, httplib::Response& res) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/http_client.h"
+#include "quiet_host_log.h"
 #include "support/loopback_server.h"
 
 namespace {
@@ -22,19 +23,9 @@ using obs_sayline::HttpRequest;
 constexpr size_t kBodyBytes = 96044;
 const char kReply[] = "{\"text\":\"ok\"}";
 
-// Stands in for the host's log handler: formats each line as the host would, then drops it.
-void quietLogHandler(int, const char* format, va_list args, void*) {
-    char buffer[4096];
-    va_list copy;
-    va_copy(copy, args);
-    std::vsnprintf(buffer, sizeof(buffer), format, copy);
-    va_end(copy);
-    benchmark::DoNotOptimize(buffer);
-}
-
 struct Fixture {
     Fixture() : body(kBodyBytes, '\0') {
-        base_set_log_handler(&quietLogHandler, nullptr);
+        obs_sayline::bench::quietHostLog();
         for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 31 + 7);
         server.on("POST", "/upload", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.body.size() == kBodyBytes ? kReply : "{\"error\":1}",

@@ -175,10 +175,7 @@ TEST(StreamingLatency, interim_and_final_drawn_and_bytes_sent) {
     obs_remove_raw_video_callback(&onFrame, &frames);
     obs_set_output_source(0, nullptr);
     obs_scene_release(scene);
-    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-    const size_t before = HostLogCapture::instance().count(destroyed);
-    obs_source_release(source);
-    waitForAnotherLine(destroyed, before, seconds(10));
+    releaseAndWaitDestroyed({source}, seconds(10));
     std::this_thread::sleep_for(seconds(1));  // the stream closes after the source
     unsetenv("SAYLINE_DEEPGRAM_BASE_URL");
 

@@ -34,8 +34,7 @@ constexpr const char* kKeyHeard = "sk-heard-41c2";
 constexpr const char* kKeyRefused = "sk-refused-77d0";
 
 std::string keyOf(const RecordedRequest& request) {
-    const std::string auth = request.header("Authorization");
-    return auth.substr(auth.rfind(' ') + 1);
+    return keyOfAuthorization(request.header("Authorization"));
 }
 
 // The 16-bit samples of the WAV file a request carried.
@@ -132,12 +131,7 @@ protected:
         unsetenv("SAYLINE_OPENAI_BASE_URL");
     }
     void TearDown() override {
-        const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-        const size_t before = HostLogCapture::instance().count(destroyed);
-        for (obs_source_t* source : sources_) obs_source_release(source);
-        EXPECT_TRUE(waitUntil(
-            [&] { return HostLogCapture::instance().count(destroyed) >= before + sources_.size(); },
-            seconds(20)));
+        EXPECT_TRUE(releaseAndWaitDestroyed(sources_, seconds(20)));
     }
 
     // A Sayline source listening to `audioSource` through `engine` with `key`.

@@ -110,17 +110,7 @@ protected:
     static void TearDownTestSuite() {
         obs_set_output_source(0, nullptr);
         obs_scene_release(scene_);
-        const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-        const size_t before = HostLogCapture::instance().count(destroyed);
-        size_t released = 0;
-        for (obs_source_t* source : {captions_, off_, korean_}) {
-            if (!source) continue;
-            obs_source_release(source);
-            ++released;
-        }
-        EXPECT_TRUE(waitUntil(
-            [&] { return HostLogCapture::instance().count(destroyed) >= before + released; },
-            seconds(20)));
+        EXPECT_TRUE(releaseAndWaitDestroyed({captions_, off_, korean_}, seconds(20)));
         feed_.reset();
         obs_output_release(output_);
         obs_encoder_release(video_);
@@ -131,8 +121,7 @@ protected:
     }
 
     static void onWhisper(const httplib::Request& req, httplib::Response& res) {
-        const std::string auth = req.get_header_value("Authorization");
-        const std::string key = auth.substr(auth.rfind(' ') + 1);
+        const std::string key = keyOfAuthorization(req.get_header_value("Authorization"));
         int seen = 0;
         {
             std::lock_guard<std::mutex> lock(countsMutex_);

@@ -96,10 +96,7 @@ TEST(DeepgramLiveHostTest, interim_words_show_then_the_final_then_its_translatio
 
     obs_set_output_source(0, nullptr);
     obs_scene_release(scene);
-    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-    const size_t before = HostLogCapture::instance().count(destroyed);
-    obs_source_release(source);
-    EXPECT_TRUE(waitForAnotherLine(destroyed, before, seconds(10)));
+    EXPECT_TRUE(releaseAndWaitDestroyed({source}, seconds(10)));
     unsetenv("SAYLINE_DEEPGRAM_BASE_URL");
     unsetenv("SAYLINE_DEEPL_BASE_URL");
 }

@@ -112,11 +112,7 @@ TEST(GraphicsThreadHostTest, update_in_the_video_tick_leaves_the_leftover_to_a_w
     EXPECT_FALSE(HostLogCapture::instance().contains(
         "[obs-sayline] Audio processing still running after 5s timeout - proceeding anyway"));
 
-    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-    const size_t before = HostLogCapture::instance().count(destroyed);
-    obs_source_release(source);
-    EXPECT_TRUE(waitUntil([&] { return HostLogCapture::instance().count(destroyed) > before; },
-                          seconds(15)));
+    EXPECT_TRUE(releaseAndWaitDestroyed({source}, seconds(15)));
     feed.reset();
     EXPECT_EQ(HostLogCapture::instance().joined().find(kKey), std::string::npos);
     server.reset();

@@ -106,10 +106,7 @@ TEST(PauseCutHostTest, three_sentences_give_three_requests_and_three_subtitles_i
 
     obs_set_output_source(0, nullptr);
     obs_scene_release(scene);
-    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-    const size_t before = HostLogCapture::instance().count(destroyed);
-    obs_source_release(source);
-    EXPECT_TRUE(waitForAnotherLine(destroyed, before, seconds(10)));
+    EXPECT_TRUE(releaseAndWaitDestroyed({source}, seconds(10)));
     unsetenv("SAYLINE_OPENAI_BASE_URL");
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/harness/frame_grabber.h"
 #include "plugin/subtitle_source_data.h"
@@ -50,6 +51,29 @@ void updateInVideoTick(obs_source_t* source, Change&& change) {
     obs_source_update(source, settings);
     obs_data_release(settings);
     EXPECT_TRUE(waitForAnotherLine(applied, before, std::chrono::seconds(5)));
+}
+
+// Releases the Sayline sources (null ones skipped) and waits until the module has destroyed
+// each; the host destroys them on a thread of its own.
+inline bool releaseAndWaitDestroyed(const std::vector<obs_source_t*>& sources,
+                                    std::chrono::milliseconds timeout) {
+    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
+    const size_t before = HostLogCapture::instance().count(destroyed);
+    size_t released = 0;
+    for (obs_source_t* source : sources) {
+        if (!source) continue;
+        obs_source_release(source);
+        ++released;
+    }
+    return waitUntil(
+        [&] { return HostLogCapture::instance().count(destroyed) >= before + released; },
+        timeout);
+}
+
+// The key a request carried after its scheme ("Bearer", "Token").
+inline std::string keyOfAuthorization(const std::string& authorization) {
+    const size_t space = authorization.rfind(' ');
+    return space == std::string::npos ? authorization : authorization.substr(space + 1);
 }
 
 // The module's record behind a Sayline source (same layout: built from the same header).

@@ -48,9 +48,7 @@ const std::vector<std::string> kAllKeys = {kKeyE2e,    kKeyDeeplStt, kKeyDeepl, 
 constexpr int kStallMs = 8000;
 
 std::string keyOf(const RecordedRequest& request) {
-    const std::string auth = request.header("Authorization");
-    const size_t space = auth.rfind(' ');
-    return space == std::string::npos ? auth : auth.substr(space + 1);
+    return keyOfAuthorization(request.header("Authorization"));
 }
 
 std::string whisperReply(const std::string& text, double avgLogprob = -0.1) {
@@ -149,19 +147,9 @@ protected:
     static void TearDownTestSuite() {
         obs_set_output_source(0, nullptr);
         obs_scene_release(scene_);
-        const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-        const size_t before = HostLogCapture::instance().count(destroyed);
-        size_t released = 0;
-        for (obs_source_t* source :
-             {e2e_, deepl_, failing_, deepgram_, phantom_, lowConf_, stop_, stall_}) {
-            if (!source) continue;
-            obs_source_release(source);
-            ++released;
-        }
-        // The host destroys sources on its own thread; the services must outlive their stops.
-        EXPECT_TRUE(waitUntil(
-            [&] { return HostLogCapture::instance().count(destroyed) >= before + released; },
-            seconds(20)));
+        // The services must outlive the sources' stops.
+        EXPECT_TRUE(releaseAndWaitDestroyed(
+            {e2e_, deepl_, failing_, deepgram_, phantom_, lowConf_, stop_, stall_}, seconds(20)));
         feed_.reset();
         // Keys must not show up in the host log, whatever happened.
         const std::string log = HostLogCapture::instance().joined();
@@ -175,8 +163,7 @@ protected:
     }
 
     static void onWhisper(const httplib::Request& req, httplib::Response& res) {
-        const std::string auth = req.get_header_value("Authorization");
-        const std::string key = auth.substr(auth.rfind(' ') + 1);
+        const std::string key = keyOfAuthorization(req.get_header_value("Authorization"));
         int seen = 0;
         {
             std::lock_guard<std::mutex> lock(countsMutex_);

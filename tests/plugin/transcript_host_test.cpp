@@ -121,12 +121,7 @@ protected:
     static void TearDownTestSuite() {
         obs_set_output_source(0, nullptr);
         obs_scene_release(scene_);
-        const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-        const size_t before = HostLogCapture::instance().count(destroyed);
-        for (obs_source_t* source : {three_, two_, unsafe_, readOnly_}) obs_source_release(source);
-        EXPECT_TRUE(
-            waitUntil([&] { return HostLogCapture::instance().count(destroyed) >= before + 4; },
-                      seconds(20)));
+        EXPECT_TRUE(releaseAndWaitDestroyed({three_, two_, unsafe_, readOnly_}, seconds(20)));
         feed_.reset();
         services_.reset();
         unsetenv("SAYLINE_OPENAI_BASE_URL");
@@ -161,8 +156,7 @@ protected:
     }
 
     static void onWhisper(const httplib::Request& req, httplib::Response& res) {
-        const std::string auth = req.get_header_value("Authorization");
-        const std::string key = auth.substr(auth.rfind(' ') + 1);
+        const std::string key = keyOfAuthorization(req.get_header_value("Authorization"));
         int seen = 0;
         {
             std::lock_guard<std::mutex> lock(countsMutex_);
