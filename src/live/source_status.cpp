@@ -145,9 +145,7 @@ SourceStatus::Quiet::~Quiet() {
 }
 
 void SourceStatus::setCapture(CaptureCondition condition) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         capture_ = condition;
         if (condition == CaptureCondition::Running) {
             outcome_ = StatusCode::Listening;
@@ -157,52 +155,30 @@ void SourceStatus::setCapture(CaptureCondition condition) {
             audioSourceMissing_ = false;
             audioSourceMuted_ = false;
         }
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::setPaused(bool paused) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        paused_ = paused;
-        line = changeLocked();
-    }
-    logChange(line);
+    change([&] { paused_ = paused; });
 }
 
 void SourceStatus::audioSourceFound(const std::string& name) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         audioSource_ = name;
         audioSourceMissing_ = false;
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::audioSourceMissing(const std::string& name) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         audioSource_ = name;
         audioSourceMissing_ = true;
         audioSourceMuted_ = false;
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::audioSourceMuted(bool muted) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        audioSourceMuted_ = muted;
-        line = changeLocked();
-    }
-    logChange(line);
+    change([&] { audioSourceMuted_ = muted; });
 }
 
 void SourceStatus::requestStarted() {
@@ -218,47 +194,31 @@ void SourceStatus::requestEnded() {
 }
 
 void SourceStatus::retrying(Clock::time_point at) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         outcome_ = StatusCode::ServiceUnreachable;
         problem_ = ServiceProblem{StatusCode::ServiceUnreachable, {}, 0, at};
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::serviceProblem(const ServiceProblem& problem) {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         outcome_ = problem.code;
         problem_ = problem;
         failedThisRequest_ = true;
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::nothingToShow() {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         if (!failedThisRequest_) outcome_ = StatusCode::Listening;
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::subtitleShown() {
-    std::string line;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
+    change([&] {
         shownAt_ = Clock::now();
         if (!failedThisRequest_) outcome_ = StatusCode::SubtitleShown;
-        line = changeLocked();
-    }
-    logChange(line);
+    });
 }
 
 void SourceStatus::heardSilence() {

@@ -126,6 +126,17 @@ private:
     // Under the mutex: the line to log when the state changed ("" when it did not).
     std::string changeLocked();
     void logChange(const std::string& line) const;
+    // Applies `edit` under the mutex, then logs the change it made, if any, outside it.
+    template <typename Edit>
+    void change(Edit&& edit) {
+        std::string line;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            edit();
+            line = changeLocked();
+        }
+        logChange(line);
+    }
 
     mutable std::mutex mutex_;
     std::string label_;
