@@ -79,7 +79,7 @@ public:
           setup_(setup),
           shared_(shared),
           sinks_(sinks),
-          transcript_(separatorFor(streaming.language)),
+          lines_(separatorFor(streaming.language)),
           breaker_(streaming.breaker),
           url_(deepgramLiveUrl(streaming.baseUrl, streaming.language, streaming.pauseMs)) {
         spare_.reserve(StreamOutbox::kSlotBytes);
@@ -297,7 +297,7 @@ private:
         if (result.fromFinalize) finalizeSentAt_.reset();
         const uint64_t startMs = timeline_.clockOf(result.startSeconds);
         const uint64_t endMs = timeline_.clockOf(result.startSeconds + result.durationSeconds);
-        LiveTranscript::Step step = transcript_.add(result, startMs, endMs);
+        LineAssembler::Step step = lines_.add(result, startMs, endMs);
         if (step.showing) show(*step.showing, startMs, endMs);
         if (step.done) finished(std::move(*step.done));
         noteSettled();
@@ -305,7 +305,7 @@ private:
 
     // Nothing sent is still waiting for its words.
     void noteSettled() {
-        if (!transcript_.holdsWords() && !finalizeSentAt_ && !state_.outbox.holdsAny()) {
+        if (!lines_.holdsWords() && !finalizeSentAt_ && !state_.outbox.holdsAny()) {
             state_.speechOpen.store(false);
         }
     }
@@ -329,7 +329,7 @@ private:
     }
 
     void settle() {
-        if (auto line = transcript_.settle()) finished(std::move(*line));
+        if (auto line = lines_.settle()) finished(std::move(*line));
     }
 
     void reportDropped() {
@@ -347,7 +347,7 @@ private:
     const SubtitleSinks& sinks_;
 
     WebSocketClient socket_;
-    LiveTranscript transcript_;
+    LineAssembler lines_;
     Timeline timeline_;
     CircuitBreaker breaker_;
     const std::string url_;

@@ -6,7 +6,7 @@
 #include "live/source_shared.h"
 #include "live/stream_queues.h"
 #include "live/streaming_recognition.h"
-#include "live/subtitle_sinks.h"
+#include "sinks/subtitle_sinks.h"
 
 namespace obs_sayline {
 

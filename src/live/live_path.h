@@ -10,7 +10,7 @@
 #include "live/recognition_setup.h"
 #include "live/source_shared.h"
 #include "live/streaming_recognition.h"
-#include "live/subtitle_sinks.h"
+#include "sinks/subtitle_sinks.h"
 
 namespace obs_sayline {
 

@@ -1,6 +1,8 @@
 #include "live/request_recognition.h"
 
 #include <array>
+#include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -9,7 +11,8 @@
 #include "core/cancel_token.h"
 #include "core/logger.h"
 #include "core/worker_registry.h"
-#include "live/chunk_recognizer.h"
+#include "live/recognised_text.h"
+#include "stt/stt_engine.h"
 
 namespace obs_sayline {
 
@@ -52,6 +55,32 @@ struct RequestRecognition::Inbox {
 
 namespace {
 
+// Chunks quieter than this (root mean square of the samples) are not sent for recognition.
+constexpr float kSilenceRmsThreshold = 0.003f;
+// Only every 10th silent chunk is logged (the 1st, 11th, 21st, ...).
+constexpr int kSilenceLogInterval = 10;
+
+// Root mean square, accumulated in double precision.
+float chunkRms(const std::vector<float>& samples) {
+    if (samples.empty()) return 0.0f;
+    double sum = 0.0;
+    for (const float sample : samples) {
+        const double s = sample;
+        sum += s * s;
+    }
+    return static_cast<float>(std::sqrt(sum / static_cast<double>(samples.size())));
+}
+
+// Counts a skipped silent chunk (process-wide, never reset) and logs it at the set cadence.
+void noteSilentChunk(float rms) {
+    static std::atomic<int> silentChunks{0};
+    const int count = silentChunks.fetch_add(1) + 1;
+    if (count % kSilenceLogInterval == 1) {
+        logInfoTag("VAD", "Silence (RMS=%.6f < %.6f), skipped %d buffers", static_cast<double>(rms),
+                   static_cast<double>(kSilenceRmsThreshold), count);
+    }
+}
+
 // How often an idle worker looks at its cancel token (unload).
 constexpr std::chrono::milliseconds kIdleCheck{100};
 
@@ -81,9 +110,9 @@ void runWorker(const std::shared_ptr<RequestRecognition::Inbox>& inbox,
         try {
             recognizeChunk(*shared, *setup, *sinks, work);
         } catch (const std::exception& e) {
-            logErrorTag("STT-Thread", "Exception in processBufferedAudio: %s", e.what());
+            logErrorTag("STT-Thread", "Exception while recognising a chunk: %s", e.what());
         } catch (...) {
-            logErrorTag("STT-Thread", "Unknown exception in processBufferedAudio");
+            logErrorTag("STT-Thread", "Unknown exception while recognising a chunk");
         }
         work.samples.clear();
         {
@@ -103,6 +132,41 @@ void runWorker(const std::shared_ptr<RequestRecognition::Inbox>& inbox,
 }
 
 }  // namespace
+
+void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
+                    const SubtitleSinks& sinks, SpeechChunk& chunk) {
+    if (chunk.samples.empty() || !setup.engine) return;
+    std::lock_guard<std::mutex> serial(shared.recognitionMutex);
+    const uint64_t lengthMs = intakeMs(chunk.samples.size());
+    if (chunk.loudnessGate) {
+        const float rms = chunkRms(chunk.samples);
+        if (rms < kSilenceRmsThreshold) {
+            noteSilentChunk(rms);
+            shared.status.heardSilence();
+            shared.audioPositionMs.fetch_add(lengthMs);
+            return;
+        }
+        logInfoTag("VAD", "Speech detected (RMS=%.6f, threshold=%.6f)", static_cast<double>(rms),
+                   static_cast<double>(kSilenceRmsThreshold));
+    }
+    chunk.timestamp = shared.audioPositionMs.load();
+    logDebug("Processing audio chunk: %.2f seconds, %zu samples",
+             static_cast<double>(chunk.samples.size()) / kIntakeSampleRate, chunk.samples.size());
+    {
+        SourceStatus& status = shared.status;
+        SourceStatus::Request request(status);
+        auto recognised = watchServiceCall(status, setup.engine->getName(),
+                                           [&] { return setup.engine->recognize(chunk); });
+        if (recognised) {
+            finishRecognised(shared, setup, sinks, recognised.value(), chunk.startMs,
+                             chunk.startMs + lengthMs);
+        } else {
+            logErrorTag("STT", "Recognition failed: %s", recognised.error().message.c_str());
+        }
+    }
+    shared.audioPositionMs.fetch_add(lengthMs);
+}
+
 
 RequestRecognition::RequestRecognition(std::shared_ptr<const RecognitionSetup> setup,
                                        std::shared_ptr<SourceShared> shared,

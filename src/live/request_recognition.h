@@ -5,7 +5,7 @@
 #include "live/recognition.h"
 #include "live/recognition_setup.h"
 #include "live/source_shared.h"
-#include "live/subtitle_sinks.h"
+#include "sinks/subtitle_sinks.h"
 
 namespace obs_sayline {
 
@@ -38,5 +38,12 @@ private:
     std::shared_ptr<SubtitleSinks> sinks_;
     std::shared_ptr<Inbox> inbox_;
 };
+
+// One chunk on the calling worker: the loudness gate (for chunks that ask for it), the engine,
+// then what becomes of its text. The source's audio position advances by the chunk's length
+// either way. Serialised per source; the network call happens outside every other lock.
+// `chunk.samples` keeps its capacity.
+void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
+                    const SubtitleSinks& sinks, SpeechChunk& chunk);
 
 }  // namespace obs_sayline

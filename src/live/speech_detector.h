@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "live/speech_chunk.h"
+#include "live/chunker.h"
 
 namespace obs_sayline {
 

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "live/live_transcript.h"
-#include "live/speech_chunk.h"
+#include "live/line_assembler.h"
+#include "live/chunker.h"
 #include "live/speech_detector.h"
 
 namespace obs_sayline {

@@ -8,7 +8,7 @@
 #include "core/cancel_token.h"
 #include "core/logger.h"
 #include "core/worker_registry.h"
-#include "live/chunk_recognizer.h"
+#include "live/recognised_text.h"
 #include "live/deepgram_stream.h"
 #include "live/stream_queues.h"
 

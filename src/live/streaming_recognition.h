@@ -7,7 +7,7 @@
 #include "live/recognition.h"
 #include "live/recognition_setup.h"
 #include "live/source_shared.h"
-#include "live/subtitle_sinks.h"
+#include "sinks/subtitle_sinks.h"
 #include "net/circuit_breaker.h"
 #include "net/retry_policy.h"
 

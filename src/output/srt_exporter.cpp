@@ -1,5 +1,7 @@
 #include "output/srt_exporter.h"
 
+#include "core/subtitle_cues.h"
+
 namespace obs_sayline {
 
 size_t SrtExporter::estimateSize(const std::vector<SubtitleEntry>& entries) const {
@@ -14,16 +16,9 @@ std::string SrtExporter::documentHeader(const ExportOptions&) const {
 
 std::string SrtExporter::formatCue(const SubtitleEntry& entry, size_t number,
                                    const ExportOptions& options) const {
-    const std::string& le = options.lineEnding;
-    std::string cue = std::to_string(number);
-    cue += le;
-    cue += formatTimestamp(entry.startTimeMs, ',');
-    cue += " --> ";
-    cue += formatTimestamp(entry.endTimeMs, ',');
-    cue += le;
-    cue += composeCueText(entry.originalText, entry.translatedText, options);
-    cue += le;
-    return cue;
+    return obs_sayline::formatCue(CueFormat::SubRip, number, entry.startTimeMs, entry.endTimeMs,
+                                  composeCueText(entry.originalText, entry.translatedText, options),
+                                  options.lineEnding);
 }
 
 }  // namespace obs_sayline

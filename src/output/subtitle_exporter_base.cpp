@@ -1,10 +1,9 @@
 #include "output/subtitle_exporter_base.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <fstream>
 
 #include "core/logger.h"
+#include "core/subtitle_cues.h"
 
 namespace obs_sayline {
 
@@ -63,11 +62,7 @@ Result<void> SubtitleExporterBase::validate(const std::vector<SubtitleEntry>& en
 }
 
 std::string SubtitleExporterBase::formatTimestamp(int64_t ms, char separator) {
-    if (ms < 0) ms = 0;
-    char text[48];
-    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64 "%c%03" PRId64,
-                  ms / 3600000, (ms % 3600000) / 60000, (ms % 60000) / 1000, separator, ms % 1000);
-    return text;
+    return cueTimestamp(ms, separator);
 }
 
 std::string SubtitleExporterBase::composeCueText(const std::string& original,
@@ -80,18 +75,7 @@ std::string SubtitleExporterBase::composeCueText(const std::string& original,
         text += translation;
     }
     if (text.empty()) text = original;
-    if (options.lineEnding == "\n") return text;
-
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\n') {
-            out += options.lineEnding;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return text;
 }
 
 }  // namespace obs_sayline

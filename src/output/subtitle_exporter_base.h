@@ -28,8 +28,8 @@ public:
 
     // hh:mm:ss<separator>mmm; negative times print as zero, hours widen past 99.
     static std::string formatTimestamp(int64_t ms, char separator);
-    // Original and translation as the options ask, joined by "\n", which is then replaced by
-    // the document's line ending. Both texts arrive ready to print (escaped if need be).
+    // Original and translation as the options ask, joined by "\n" (the cue writer turns it
+    // into the document's line ending). Both texts arrive ready to print (escaped if need be).
     static std::string composeCueText(const std::string& original, const std::string& translation,
                                       const ExportOptions& options);
 

@@ -8,21 +8,19 @@
 #include "core/logger.h"
 #include "live/live_path.h"
 #include "plugin/callback_guard.h"
-#include "plugin/subtitle_source_data.h"
+#include "plugin/source_capture.h"
 
 namespace obs_sayline {
 namespace {
 
 constexpr size_t kMixIndex = 0;
 
-std::atomic<bool> firstCallbackSeen{false};
-std::atomic<bool> firstDataSeen{false};
+// Logged once per process: that the host's audio arrives at all.
+std::atomic<bool> firstAudioSeen{false};
 
-}  // namespace
-
-namespace {
 // The host's audio output; null also where no host runs (obs_get_audio needs one).
 audio_t* hostAudio() { return obs_initialized() ? obs_get_audio() : nullptr; }
+
 }  // namespace
 
 bool connectHostAudio(CaptureState& capture) {
@@ -54,10 +52,7 @@ void subtitle_source_audio(void* param, size_t, struct audio_data* audio) {
     guardCallback("subtitle_source_audio", [&] {
         if (!param || !audio || !audio->data[0]) return;
         injectFault(Fault::Audio);
-        if (!firstCallbackSeen.exchange(true)) {
-            logInfoTag("Audio", "obs_audio_output_callback first call: frames=%u", audio->frames);
-        }
-        if (!firstDataSeen.exchange(true)) {
+        if (!firstAudioSeen.exchange(true)) {
             logInfoTag("Audio", "First audio data received: %u frames", audio->frames);
         }
         auto* capture = static_cast<CaptureState*>(param);

@@ -8,7 +8,6 @@
 #include "plugin/callback_guard.h"
 #include "plugin/locale_text.h"
 #include "plugin/settings_keys.h"
-#include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
 namespace {
@@ -36,7 +35,7 @@ std::vector<std::string> audioSourceNames() {
 
 }  // namespace
 
-void addAudioSourceList(obs_properties_t* props, SubtitleSourceData* data) {
+void addAudioSourceList(obs_properties_t* props, const std::string& chosen) {
     obs_property_t* list =
         obs_properties_add_list(props, keys::kAudioSource, localText("AudioSource"),
                                 OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_STRING);
@@ -45,7 +44,6 @@ void addAudioSourceList(obs_properties_t* props, SubtitleSourceData* data) {
     for (const std::string& name : names) {
         obs_property_list_add_string(list, name.c_str(), name.c_str());
     }
-    const std::string chosen = data ? data->settingsNow().audioSource : std::string();
     if (!chosen.empty() && std::find(names.begin(), names.end(), chosen) == names.end()) {
         const std::string missing = chosen + " " + localText("AudioSource.Missing");
         obs_property_list_add_string(list, missing.c_str(), chosen.c_str());

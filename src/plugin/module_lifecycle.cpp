@@ -9,7 +9,7 @@
 #include "platform/url_opener.h"
 #include "plugin/callback_guard.h"
 #include "plugin/host_log_backend.h"
-#include "plugin/recording_events.h"
+#include "plugin/frontend_events.h"
 #include "plugin/source_lifecycle.h"
 #include "plugin/source_registration.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/logger.h"
-#include "live/display_text.h"
+#include "core/utf8_text.h"
 #include "platform/host_text_source.h"
 #include "plugin/source_defaults.h"
 #include "plugin/text_source.h"

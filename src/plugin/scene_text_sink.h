@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "live/subtitle_sink.h"
+#include "sinks/subtitle_sinks.h"
 #include "platform/text_measure.h"
 #include "plugin/subtitle_layout.h"
 

@@ -4,10 +4,8 @@
 
 #include "core/logger.h"
 #include "core/worker_registry.h"
-#include "live/display_text.h"
-#include "plugin/callback_guard.h"
+#include "core/utf8_text.h"
 #include "plugin/locale_text.h"
-#include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
 
@@ -69,19 +67,6 @@ std::string serverTestText(const ServerTest::Outcome& outcome) {
     }
     return std::string(localText("SttServerTest.Failed")) + " " +
            limitBytes(outcome.check.error, kShownErrorBytes);
-}
-
-bool test_stt_server_clicked(obs_properties_t*, obs_property_t*, void* data) {
-    return guardCallback("test_stt_server_clicked", false, [&] {
-        auto* record = static_cast<SubtitleSourceData*>(data);
-        if (!record || !record->source) return false;
-        // What the sheet shows now, saved or not yet applied.
-        obs_data_t* settings = obs_source_get_settings(record->source);
-        const SourceSettings current = readSourceSettings(settings, record->settingsNow());
-        obs_data_release(settings);
-        // True rebuilds the sheet, which then shows the test as running.
-        return record->serverTest->start(serviceChoice(current), record->source);
-    });
 }
 
 }  // namespace obs_sayline

@@ -40,7 +40,4 @@ private:
 // The info row's text for an outcome; empty before the first test.
 std::string serverTestText(const ServerTest::Outcome& outcome);
 
-// Host callback of the "Test connection" button.
-bool test_stt_server_clicked(obs_properties_t* props, obs_property_t* property, void* data);
-
 }  // namespace obs_sayline

@@ -8,7 +8,7 @@
 #include "core/logger.h"
 #include "live/live_path.h"
 #include "live/source_status.h"
-#include "live/speech_chunk.h"
+#include "live/chunker.h"
 #include "plugin/callback_guard.h"
 #include "plugin/settings_keys.h"
 

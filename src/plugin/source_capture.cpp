@@ -5,17 +5,17 @@
 #include "core/logger.h"
 #include "live/service_setup.h"
 #include "plugin/audio_intake.h"
-#include "plugin/subtitle_source_data.h"
+#include "plugin/source_log.h"
 #include "stt/stt_engine.h"
 
 namespace obs_sayline {
 namespace {
 
-std::shared_ptr<const RecognitionSetup> recognitionSetup(const SubtitleSourceData& data) {
+std::shared_ptr<const RecognitionSetup> recognitionSetup(const CaptureState& capture,
+                                                         const SourceSettings& s) {
     auto setup = std::make_shared<RecognitionSetup>();
-    const SourceSettings& s = data.settings;
-    setup->engine = data.capture.sttEngine;
-    setup->translator = data.capture.translator;
+    setup->engine = capture.sttEngine;
+    setup->translator = capture.translator;
     setup->enableTranslation = s.enableTranslation;
     setup->showOriginal = s.showOriginal;
     setup->sourceLanguage = s.sourceLanguage;
@@ -27,26 +27,27 @@ std::shared_ptr<const RecognitionSetup> recognitionSetup(const SubtitleSourceDat
 bool streams(const SourceSettings& s) { return s.sttEngineType == SttEngineType::DeepgramLive; }
 
 // The road the settings ask for.
-std::unique_ptr<LivePath> livePath(const SubtitleSourceData& data) {
-    const SourceSettings& s = data.settings;
+std::unique_ptr<LivePath> livePath(const CaptureState& capture, const SourceSettings& s,
+                                   const CaptureWiring& wiring) {
+    auto setup = recognitionSetup(capture, s);
     if (streams(s)) {
-        return LivePath::streamed(recognitionSetup(data), data.shared, data.sinks,
+        return LivePath::streamed(std::move(setup), wiring.shared, wiring.sinks,
                                   prepareStreaming(serviceChoice(s), s.pauseMs));
     }
     if (s.chunkMode == ChunkMode::Pauses) {
-        return LivePath::pauseCut(recognitionSetup(data), data.shared, data.sinks,
+        return LivePath::pauseCut(std::move(setup), wiring.shared, wiring.sinks,
                                   PauseCutting{s.pauseMs, s.maxChunkMs});
     }
-    return LivePath::fixedBlocks(recognitionSetup(data), data.shared, data.sinks);
+    return LivePath::fixedBlocks(std::move(setup), wiring.shared, wiring.sinks);
 }
 
 // The program audio, or the one source the settings name.
-bool connectAudio(SubtitleSourceData& data) {
-    CaptureState& capture = data.capture;
-    const std::string& name = data.settings.audioSource;
+bool connectAudio(CaptureState& capture, const SourceSettings& settings,
+                  const CaptureWiring& wiring) {
+    const std::string& name = settings.audioSource;
     if (name.empty()) return connectHostAudio(capture);
     capture.sourceIntake = std::make_unique<SourceAudioIntake>(
-        *capture.live, capture.paused, data.shared->status, data.source, name);
+        *capture.live, capture.paused, wiring.shared->status, wiring.owner, name);
     if (capture.sourceIntake->start()) return true;
     capture.sourceIntake.reset();
     return false;
@@ -62,20 +63,21 @@ void disconnectAudio(CaptureState& capture) {
 
 }  // namespace
 
-void startCapture(SubtitleSourceData& data) {
-    CaptureState& capture = data.capture;
-    if (capture.capturing.load() || data.settings.sttEngineType == SttEngineType::None) return;
-    logInfo("Starting audio capture...");
+void startCapture(CaptureState& capture, const SourceSettings& settings,
+                  const CaptureWiring& wiring) {
+    if (capture.capturing.load() || settings.sttEngineType == SttEngineType::None) return;
+    logSource(LogLevel::Info, wiring.owner, "starts capturing audio");
     capture.capturing.store(true);
-    data.shared->audioPositionMs.store(0);
+    SourceStatus& status = wiring.shared->status;
+    wiring.shared->audioPositionMs.store(0);
 
-    const ServiceChoice choice = serviceChoice(data.settings);
+    const ServiceChoice choice = serviceChoice(settings);
     // A stream has no engine of the factory: it is made with the live path.
-    if (!capture.sttEngine && !streams(data.settings)) {
+    if (!capture.sttEngine && !streams(settings)) {
         PreparedEngine prepared = prepareSttEngine(choice);
         // A failed engine ends the start here: no provider, no audio.
         if (prepared.failed) {
-            data.shared->status.setCapture(CaptureCondition::EngineFailed);
+            status.setCapture(CaptureCondition::EngineFailed);
             return;
         }
         capture.sttEngine = std::move(prepared.engine);
@@ -83,26 +85,25 @@ void startCapture(SubtitleSourceData& data) {
     if (!capture.translator) capture.translator = prepareTranslator(choice);
 
     // Without an engine the capture is marked started but nothing listens.
-    if (capture.sttEngine || streams(data.settings)) {
-        auto live = livePath(data);
+    if (capture.sttEngine || streams(settings)) {
+        auto live = livePath(capture, settings, wiring);
         if (live->start()) capture.live = std::move(live);
     }
-    SourceStatus& status = data.shared->status;
     if (!capture.live) {
         status.setCapture(CaptureCondition::EngineUnavailable);
     } else if (!capture.audioConnected) {
         // Running before the intake looks for a chosen source, which may then be missing.
         status.setCapture(CaptureCondition::Running);
-        capture.audioConnected = connectAudio(data);
+        capture.audioConnected = connectAudio(capture, settings, wiring);
         if (!capture.audioConnected) status.setCapture(CaptureCondition::AudioNotConnected);
     }
-    logInfo("Audio capture started");
+    logSource(LogLevel::Info, wiring.owner, "is capturing audio");
 }
 
-bool stopCapture(SubtitleSourceData& data) {
-    CaptureState& capture = data.capture;
+bool stopCapture(CaptureState& capture, const SourceSettings& settings,
+                 const CaptureWiring& wiring) {
     if (!capture.capturing.load()) return false;
-    logInfo("Stopping audio capture...");
+    logSource(LogLevel::Info, wiring.owner, "stops capturing audio");
     capture.capturing.store(false);
 
     if (capture.audioConnected) {
@@ -112,12 +113,17 @@ bool stopCapture(SubtitleSourceData& data) {
     }
     const bool workerWasBusy = capture.live ? capture.live->stop() : false;
 
-    data.sinks->clear();
-    data.shared->status.setCapture(data.settings.sttEngineType == SttEngineType::None
-                                       ? CaptureCondition::Off
-                                       : CaptureCondition::Stopped);
-    logInfo("Audio capture stopped");
+    wiring.sinks->clear();
+    wiring.shared->status.setCapture(settings.sttEngineType == SttEngineType::None
+                                         ? CaptureCondition::Off
+                                         : CaptureCondition::Stopped);
+    logSource(LogLevel::Info, wiring.owner, "stopped capturing audio");
     return workerWasBusy;
+}
+
+bool waitForRecognition(const CaptureState& capture, std::chrono::milliseconds timeout) {
+    if (!capture.live) return true;
+    return capture.live->recognition().waitIdle(timeout);
 }
 
 }  // namespace obs_sayline

@@ -8,6 +8,7 @@
 #include "core/logger.h"
 #include "plugin/callback_guard.h"
 #include "plugin/source_capture.h"
+#include "plugin/source_log.h"
 #include "plugin/source_settings.h"
 #include "plugin/subtitle_source_data.h"
 
@@ -51,7 +52,6 @@ const char* subtitle_source_get_name(void*) {
 
 void* subtitle_source_create(obs_data_t* settings, obs_source_t* source) {
     return guardCallback("subtitle_source_create", static_cast<void*>(nullptr), [&]() -> void* {
-        logInfo("Sayline source create called");
         SubtitleSourceData* data = nullptr;
         try {
             armFaultsFromEnvironment();
@@ -68,12 +68,7 @@ void* subtitle_source_create(obs_data_t* settings, obs_source_t* source) {
             std::lock_guard<std::mutex> lock(recordsMutex);
             records.insert(data);
         }
-        logInfo("Sayline source created successfully");
-
-        if (settings) {
-            logInfo("Applying saved settings in create...");
-            subtitle_source_update(data, settings);
-        }
+        if (settings) subtitle_source_update(data, settings);
         return data;
     });
 }
@@ -81,7 +76,6 @@ void* subtitle_source_create(obs_data_t* settings, obs_source_t* source) {
 void subtitle_source_destroy(void* data) {
     guardCallback("subtitle_source_destroy", [&] {
         if (!data) return;
-        logInfo("Sayline source destroy called");
         auto* record = static_cast<SubtitleSourceData*>(data);
         {
             std::lock_guard<std::mutex> lock(recordsMutex);
@@ -95,7 +89,6 @@ void subtitle_source_destroy(void* data) {
             throw;
         }
         delete record;
-        logInfo("Sayline source destroyed successfully");
     });
 }
 
@@ -115,14 +108,13 @@ uint32_t subtitle_source_get_height(void* data) {
 
 void subtitle_source_activate(void* data) {
     guardCallback("subtitle_source_activate", [&] {
-        logInfo(">>> subtitle_source_show (activate) called");
         if (!data) {
-            logError("subtitle_source_show: data is NULL!");
+            logError("Activate called without a source record");
             return;
         }
         injectFault(Fault::Activate);
-        logInfo("Sayline source shown - starting capture");
         auto& record = *static_cast<SubtitleSourceData*>(data);
+        logSource(LogLevel::Info, record.source, "shown - starting capture");
         record.sinks->sourceActivated();
         startCapture(record);
     });
@@ -132,8 +124,8 @@ void subtitle_source_deactivate(void* data) {
     guardCallback("subtitle_source_deactivate", [&] {
         if (!data) return;
         injectFault(Fault::Deactivate);
-        logInfo("Sayline source hidden");
         auto& record = *static_cast<SubtitleSourceData*>(data);
+        logSource(LogLevel::Info, record.source, "hidden");
         stopCapture(record);
         record.sinks->sourceDeactivated();
     });

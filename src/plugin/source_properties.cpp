@@ -195,7 +195,7 @@ obs_property_t* addInt(obs_properties_t* props, const IntSetting& setting, const
 
 obs_properties_t* buildProperties(SubtitleSourceData* data) {
     obs_properties_t* props = obs_properties_create();
-    addStatusRows(props, data);
+    if (data) addStatusRows(props, data->shared->status, status_refresh_clicked);
 
     obs_properties_add_text(props, keys::kInfo, propertiesInfoText().c_str(), OBS_TEXT_INFO);
 
@@ -207,7 +207,7 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
     addWhisperServerRows(props, data);
     addList(props, keys::kSourceLanguage, localText("SourceLanguage"), kLanguages);
-    addAudioSourceList(props, data);
+    addAudioSourceList(props, data ? data->settingsNow().audioSource : std::string());
     obs_properties_add_bool(props, keys::kShowOriginal, localText("ShowOriginal"));
     addList(props, keys::kChunkMode, localText("ChunkMode"), kChunkModes);
     obs_property_int_set_suffix(addInt(props, defaults::kPauseLength, localText("PauseLength")),
@@ -269,6 +269,27 @@ bool open_stt_site_clicked(obs_properties_t*, obs_property_t*, void* data) {
 bool open_trans_site_clicked(obs_properties_t*, obs_property_t*, void* data) {
     return guardCallback("open_trans_site_clicked", false, [&] {
         return openKeyPage(data, keys::kTranslationProvider, &translationKeyPage);
+    });
+}
+
+bool test_stt_server_clicked(obs_properties_t*, obs_property_t*, void* data) {
+    return guardCallback("test_stt_server_clicked", false, [&] {
+        auto* record = static_cast<SubtitleSourceData*>(data);
+        if (!record || !record->source) return false;
+        // What the sheet shows now, saved or not yet applied.
+        obs_data_t* settings = obs_source_get_settings(record->source);
+        const SourceSettings current = readSourceSettings(settings, record->settingsNow());
+        obs_data_release(settings);
+        // True rebuilds the sheet, which then shows the test as running.
+        return record->serverTest->start(serviceChoice(current), record->source);
+    });
+}
+
+
+bool status_refresh_clicked(obs_properties_t* props, obs_property_t*, void* data) {
+    return guardCallback("status_refresh_clicked", false, [&] {
+        if (!data) return false;
+        return refreshStatusRow(props, static_cast<SubtitleSourceData*>(data)->shared->status);
     });
 }
 

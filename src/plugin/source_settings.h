@@ -8,9 +8,9 @@
 
 #include "live/chunker.h"
 #include "live/service_setup.h"
-#include "plugin/closed_caption_sink.h"
+#include "sinks/captions/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
-#include "plugin/transcript_options.h"
+#include "sinks/transcript/transcript_options.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
 

@@ -2,14 +2,15 @@
 
 #include <obs.h>
 
+#include "live/source_status.h"
+
 namespace obs_sayline {
 
-struct SubtitleSourceData;
-
 // The read-only status row ("Status: " and the source's sentence) and its "Refresh" button,
-// at the top of the sheet (nothing for a sheet without a source behind it).
-void addStatusRows(obs_properties_t* props, SubtitleSourceData* data);
-// Host callback: the Refresh button reads the status again.
-bool status_refresh_clicked(obs_properties_t* props, obs_property_t* property, void* data);
+// at the top of the sheet; the button calls `refresh`.
+void addStatusRows(obs_properties_t* props, const SourceStatus& status,
+                   obs_property_clicked_t refresh);
+// Reads the status again into the row; false when the sheet has none.
+bool refreshStatusRow(obs_properties_t* props, const SourceStatus& status);
 
 }  // namespace obs_sayline

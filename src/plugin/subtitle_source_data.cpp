@@ -4,7 +4,8 @@
 
 #include "core/logger.h"
 #include "engine/subtitle_engine.h"
-#include "plugin/recording_events.h"
+#include "plugin/caption_sender.h"
+#include "plugin/frontend_events.h"
 #include "plugin/source_capture.h"
 #include "plugin/source_lifecycle.h"
 
@@ -16,7 +17,7 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     sceneText = std::make_shared<SceneTextSink>(text);
     applyLayoutBox(*this);
     sinks->add(sceneText);
-    closedCaptions = std::make_shared<ClosedCaptionSink>();
+    closedCaptions = std::make_shared<ClosedCaptionSink>(sendToActiveOutputs);
     sinks->add(closedCaptions);
     transcript = std::make_shared<TranscriptSink>();
     sinks->add(transcript);
@@ -68,9 +69,22 @@ SubtitleSourceData::~SubtitleSourceData() {
     logInfo("SubtitleSourceData destroyed");
 }
 
+namespace {
+CaptureWiring wiringOf(SubtitleSourceData& data) {
+    return CaptureWiring{data.source, data.shared, data.sinks};
+}
+}  // namespace
+
+void startCapture(SubtitleSourceData& data) {
+    startCapture(data.capture, data.settings, wiringOf(data));
+}
+
+bool stopCapture(SubtitleSourceData& data) {
+    return stopCapture(data.capture, data.settings, wiringOf(data));
+}
+
 bool waitForRecognition(const SubtitleSourceData& data) {
-    if (!data.capture.live) return true;
-    return data.capture.live->recognition().waitIdle(kWorkerWait);
+    return waitForRecognition(data.capture, kWorkerWait);
 }
 
 }  // namespace obs_sayline

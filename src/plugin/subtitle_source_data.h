@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "live/live_path.h"
 #include "live/source_shared.h"
-#include "live/subtitle_sinks.h"
-#include "plugin/closed_caption_sink.h"
+#include "sinks/subtitle_sinks.h"
+#include "plugin/source_capture.h"
+#include "sinks/captions/closed_caption_sink.h"
 #include "plugin/scene_text_sink.h"
 #include "plugin/server_test.h"
 #include "plugin/source_audio_intake.h"
@@ -21,7 +21,7 @@
 #include "plugin/source_settings.h"
 #include "plugin/status_overlay.h"
 #include "plugin/text_source.h"
-#include "plugin/transcript_sink.h"
+#include "sinks/transcript/transcript_sink.h"
 
 namespace obs_sayline {
 
@@ -35,22 +35,6 @@ constexpr uint32_t kDefaultSourceHeight = 160;
 
 // How long update and destruction wait for a busy recognition worker.
 constexpr std::chrono::milliseconds kWorkerWait{5000};
-
-// Capture of one source: control thread (start and stop), except that the audio callbacks
-// read `live` and `paused` between connection and disconnection.
-struct CaptureState {
-    std::atomic<bool> capturing{false};
-    bool audioConnected = false;
-    // Paused by hotkey (any thread): the audio callbacks drop what they get. Outlasts restarts.
-    std::atomic<bool> paused{false};
-    std::shared_ptr<ISttEngine> sttEngine;
-    std::shared_ptr<ITranslationProvider> translator;
-    // The current capture's live path; kept after a stop so update and destruction can wait
-    // for its worker.
-    std::unique_ptr<LivePath> live;
-    // Set while listening to one chosen source instead of the program audio.
-    std::unique_ptr<SourceAudioIntake> sourceIntake;
-};
 
 // What the render thread reads of the settings; written by the update.
 struct SceneLook {
@@ -135,6 +119,9 @@ struct SubtitleSourceData {
     std::unique_ptr<SubtitleEngine> engine;
 };
 
+// The record's capture, started and stopped with its own settings and parts.
+void startCapture(SubtitleSourceData& data);
+bool stopCapture(SubtitleSourceData& data);
 // Waits (at most 5 s) until the source's recognition worker has nothing left to do; true when
 // it is idle.
 bool waitForRecognition(const SubtitleSourceData& data);

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "live/chunk_recognizer.h"
+#include "live/recognised_text.h"
+#include "live/request_recognition.h"
 #include "live/fixed_chunker.h"
 #include "plugin/source_capture.h"
 #include "plugin/subtitle_source_data.h"
@@ -135,7 +136,7 @@ TEST_F(AudioIntakeTest, stop_leaves_leftover_audio_to_the_worker_and_never_waits
     ASSERT_TRUE(engine_->waitForCalls(1, 2s));
     EXPECT_TRUE(busy());
     EXPECT_TRUE(buffered().empty());
-    EXPECT_TRUE(HostLogCapture::instance().contains("[obs-sayline] Audio capture stopped"));
+    EXPECT_TRUE(HostLogCapture::instance().contains("[obs-sayline] Sayline source stopped capturing audio"));
     engine_->release();
     ASSERT_TRUE(waitForRecognition(*data_));
     EXPECT_EQ(engine_->chunks(), std::vector<size_t>{16000});
@@ -192,7 +193,7 @@ TEST_F(AudioIntakeTest, a_worker_that_throws_logs_and_takes_the_next_chunk) {
     feed(48000);
     ASSERT_TRUE(waitForRecognition(*data_));
     EXPECT_TRUE(HostLogCapture::instance().contains(
-        "[obs-sayline] [STT-Thread] Exception in processBufferedAudio: reply had the wrong shape"));
+        "[obs-sayline] [STT-Thread] Exception while recognising a chunk: reply had the wrong shape"));
     feed(48000);
     ASSERT_TRUE(throwing->waitForCalls(1, 2s));
     stopCapture(*data_);

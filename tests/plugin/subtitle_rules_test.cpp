@@ -6,9 +6,11 @@
 #include <chrono>
 #include <string>
 
-#include "live/chunk_recognizer.h"
-#include "live/display_text.h"
-#include "live/phantom_filter.h"
+#include "live/recognised_text.h"
+#include "live/request_recognition.h"
+#include "core/utf8_text.h"
+#include "live/recognised_text.h"
+#include "live/request_recognition.h"
 #include "plugin/scene_text_sink.h"
 #include "plugin/source_properties.h"
 #include "plugin/source_settings.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "live/phantom_filter.h"
+#include "live/recognised_text.h"
 #include "net/endpoint.h"
 #include "stt_test_env.h"
 #include "stt_wire.h"

@@ -1,0 +1,98 @@
+#include "live/recognised_text.h"
+
+#include <string>
+
+#include "core/logger.h"
+#include "core/utf8_text.h"
+#include "live/source_status.h"
+#include "translation/translation_provider.h"
+
+namespace obs_sayline {
+namespace {
+
+constexpr size_t kTranslationLogBytes = 80;
+constexpr size_t kMaxRecognisedBytes = 4096;
+
+std::string translate(SourceStatus& status, const RecognitionSetup& setup,
+                      const std::string& text) {
+    TranslationRequest request;
+    request.text = text;
+    request.sourceLanguage = setup.sourceLanguage;
+    request.targetLanguage = setup.targetLanguage;
+    auto translation = watchServiceCall(status, setup.translator->getName(),
+                                        [&] { return setup.translator->translate(request); });
+    if (!translation) {
+        logErrorTag("Translation", "Failed: %s", translation.error().message.c_str());
+        return {};
+    }
+    std::string translated = translation.value().translatedText;
+    const std::string shown = translated.substr(0, kTranslationLogBytes);
+    logInfoTag("Translation", "OK: \"%s\"", shown.c_str());
+    return translated;
+}
+
+}  // namespace
+
+bool isPhantomResult(const std::string& text, float confidence) {
+    if (text.empty()) return true;
+    if (confidence < kMinRecognitionConfidence) return true;
+    for (const std::string_view phrase : kPhantomPhrases) {
+        if (text.size() >= phrase.size() && text.find(phrase) != std::string::npos) return true;
+    }
+    return false;
+}
+
+std::string composeDisplayText(const std::string& recognised, const std::string& translated,
+                               bool enableTranslation, bool showOriginal) {
+    if (enableTranslation && !translated.empty()) {
+        return showOriginal ? recognised + "\n" + translated : translated;
+    }
+    return recognised;
+}
+
+bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
+                      const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
+                      uint64_t endMs) {
+    SourceStatus& status = shared.status;
+    // Speech of a few seconds is a few hundred bytes of text: a runaway reply goes no further
+    // than this, whatever the sinks do with it.
+    if (result.text.size() > kMaxRecognisedBytes) {
+        result.text = limitBytes(result.text, kMaxRecognisedBytes);
+        result.text.shrink_to_fit();
+    }
+    logInfoTag("STT", "Result: \"%s\" (lang=%s, conf=%.2f)", result.text.c_str(),
+               result.language.c_str(), static_cast<double>(result.confidence));
+    if (isPhantomResult(result.text, result.confidence)) {
+        logInfoTag("STT", "Filtered hallucination: \"%s\" (conf=%.2f)", result.text.c_str(),
+                   static_cast<double>(result.confidence));
+        status.nothingToShow();
+        return false;
+    }
+
+    std::string translated;
+    if (setup.enableTranslation && setup.translator && !shared.orphaned.load()) {
+        translated = translate(status, setup, result.text);
+    }
+    if (shared.orphaned.load()) {
+        logDebugTag("STT", "Source is gone, result dropped");
+        return false;
+    }
+
+    FinishedSubtitle subtitle;
+    subtitle.text =
+        composeDisplayText(result.text, translated, setup.enableTranslation, setup.showOriginal);
+    subtitle.original = result.text;
+    subtitle.translation = translated;
+    const bool languageChosen =
+        !setup.sourceLanguage.empty() && setup.sourceLanguage != "auto";
+    subtitle.sourceLanguage = languageChosen ? setup.sourceLanguage : result.language;
+    if (!translated.empty()) subtitle.targetLanguage = setup.targetLanguage;
+    subtitle.startMs = startMs;
+    subtitle.endMs = endMs;
+    subtitle.displayMs = setup.displayMs;
+    sinks.deliver(subtitle);
+    status.subtitleShown();
+    return true;
+}
+
+}  // namespace obs_sayline
