@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,8 @@ struct FinishedSubtitle {
     std::string targetLanguage;  // empty when not translated
     uint64_t startMs = 0;
     uint64_t endMs = 0;
+    // When its speech began on the system clock; zero: not known.
+    std::chrono::system_clock::time_point spokenAt{};
     int displayMs = 0;  // how long it stays up
     // A line still being spoken (streaming recognition): shown at once and replaced by the next
     // one, until the finished line comes. Sinks that keep what was said (captions, transcripts)
