@@ -149,13 +149,15 @@ TEST_F(GoogleSttEngineTest, sends_linear16_json_with_the_key_in_the_query) {
 TEST_F(GoogleSttEngineTest, vocabulary_is_the_speech_context_and_the_filter_follows_the_flag) {
     GoogleSttEngine engine;
     SttEngineConfig config(SttEngineType::GoogleStt, "ko");
-    // Google refuses phrases over 100 characters; a shorter one after it still goes.
-    config.vocabulary = {"Sayline", std::string(101, 'x'), "서울타워"};
+    // Google refuses phrases over 100 characters (not bytes); a shorter one after it still goes.
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) hundred += "가";
+    config.vocabulary = {"Sayline", hundred + "나", hundred};
     config.profanityFilter = true;
     ASSERT_TRUE(engine.initialize(config).isSuccess());
     ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
     json sent = json::parse(server_.lastRequest().body)["config"];
-    EXPECT_EQ(sent["speechContexts"], json::parse(R"([{"phrases":["Sayline","서울타워"]}])"));
+    EXPECT_EQ(sent["speechContexts"], json::array({{{"phrases", {"Sayline", hundred}}}}));
     EXPECT_EQ(sent["profanityFilter"], true);
     EXPECT_FALSE(test::loggedAboveDebug("Sayline"));
 

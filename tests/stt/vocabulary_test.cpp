@@ -51,14 +51,5 @@ TEST(VocabularyTest, deepgram_keyterms_stay_within_500_tokens_and_need_nova_3) {
     EXPECT_EQ(nova2.left, 1u);
 }
 
-TEST(VocabularyTest, google_phrases_skip_only_the_over_long_ones) {
-    std::string hundredHangul;
-    for (int i = 0; i < 100; ++i) hundredHangul += "가";
-    size_t skipped = 0;
-    EXPECT_EQ(googleSpeechPhrases({hundredHangul + "나", hundredHangul, "Sayline"}, &skipped),
-              (std::vector<std::string>{hundredHangul, "Sayline"}));
-    EXPECT_EQ(skipped, 1u);
-}
-
 }  // namespace
 }  // namespace obs_sayline
