@@ -11,6 +11,7 @@
 #include "stt/deepgram_engine.h"
 #include "stt/deepgram_live_protocol.h"
 #include "stt/stt_service_client.h"
+#include "stt/vocabulary.h"
 
 namespace obs_sayline {
 namespace {
@@ -70,6 +71,18 @@ std::string separatorFor(const std::string& language) {
     return language == "ja" || language == "zh" ? "" : " ";
 }
 
+// The stream's URL, keyterms and profanity filter included; a vocabulary past the service's
+// limit is cut once here.
+std::string streamUrl(const StreamingSetup& streaming) {
+    VocabularyFit fit = deepgramVocabularyQuery(deepgram_live::kModel, streaming.vocabulary,
+                                                streaming.profanityFilter);
+    if (fit.left > 0) {
+        logDebugTag("STT", "Deepgram stream vocabulary: %zu keyterms sent, %zu left out", fit.sent,
+                    fit.left);
+    }
+    return deepgramLiveUrl(streaming.baseUrl, streaming.language, streaming.pauseMs, fit.text);
+}
+
 class Stream {
 public:
     Stream(StreamState& state, const StreamingSetup& streaming, const RecognitionSetup& setup,
@@ -81,7 +94,7 @@ public:
           sinks_(sinks),
           lines_(separatorFor(streaming.language)),
           breaker_(streaming.breaker),
-          url_(deepgramLiveUrl(streaming.baseUrl, streaming.language, streaming.pauseMs)) {
+          url_(streamUrl(streaming)) {
         spare_.reserve(StreamOutbox::kSlotBytes);
         socket_.onText([this](const std::string& text) { onMessage(text); });
     }

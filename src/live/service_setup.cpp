@@ -52,6 +52,8 @@ PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
     config.engineType = choice.engine;
     config.language = choice.sourceLanguage;
     config.wordTimestamps = false;
+    config.vocabulary = choice.vocabulary;
+    config.profanityFilter = choice.serviceProfanityFilter;
     auto initialized = engine->initialize(config);
     if (!initialized) {
         logErrorTag("STT", "Failed to initialize STT engine: %s",
@@ -93,6 +95,8 @@ StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs) {
     streaming.apiKey = choice.sttApiKey;
     streaming.language = choice.sourceLanguage;
     streaming.pauseMs = pauseMs;
+    streaming.vocabulary = choice.vocabulary;
+    streaming.profanityFilter = choice.serviceProfanityFilter;
     if (choice.sttApiKey.empty()) {
         logWarning("Deepgram API key not set - check settings");
     } else {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "net/endpoint.h"
 #include "live/streaming_recognition.h"
@@ -23,6 +24,10 @@ struct ServiceChoice {
     std::string whisperServerUrl;
     std::string whisperModel;
     std::string sourceLanguage;
+    // The streamer's words for the recogniser (parseVocabulary's list) and the service's own
+    // profanity filter.
+    std::vector<std::string> vocabulary;
+    bool serviceProfanityFilter = false;
     bool enableTranslation = true;
     ProviderType provider = ProviderType::None;
     std::string translationApiKey;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "live/recognition.h"
 #include "live/recognition_setup.h"
@@ -22,6 +23,9 @@ struct StreamingSetup {
     std::string language;  // the source language ("auto" or empty: multilingual)
     int pauseMs = 500;     // the pause that ends an utterance
     std::string caBundlePath;  // PEM file to trust instead of the system's roots (tests)
+    // Keyterms (as parseVocabulary cleaned them) and the service's own profanity filter.
+    std::vector<std::string> vocabulary;
+    bool profanityFilter = false;
 
     std::chrono::milliseconds keepAliveEvery{5000};  // in silence, instead of audio
     std::chrono::milliseconds closeWait{2000};       // at stop, for the last results

@@ -9,6 +9,7 @@
 #include "net/json_reply.h"
 #include "stt/audio_encoding.h"
 #include "stt/stt_service_client.h"
+#include "stt/vocabulary.h"
 
 namespace obs_sayline {
 
@@ -135,7 +136,20 @@ struct DeepgramEngine::Impl {
     bool utterances = false;
     bool detectLanguage = true;
     bool diarize = false;
+    // Profanity filter and keyterms, ready for the query.
+    std::string vocabularyQuery;
     SttServiceClient service{profile(), clientConfig()};
+
+    void takeVocabulary(const SttEngineConfig& config) {
+        VocabularyFit fit =
+            deepgramVocabularyQuery(model, config.vocabulary, config.profanityFilter);
+        vocabularyQuery = std::move(fit.text);
+        if (fit.left > 0) {
+            logDebugTag(kTag,
+                        "Vocabulary: %zu keyterms sent, %zu left out (model %s, limit %zu tokens)",
+                        fit.sent, fit.left, model.c_str(), kDeepgramKeytermTokens);
+        }
+    }
 
     std::string buildUrl(const std::string& language) const {
         std::string url = endpoint + "?model=" + model;
@@ -150,6 +164,7 @@ struct DeepgramEngine::Impl {
         url += std::string("&punctuate=") + flag(punctuate);
         if (utterances) url += "&utterances=true";
         if (diarize) url += "&diarize=true";
+        url += vocabularyQuery;
         return url;
     }
 };
@@ -163,6 +178,7 @@ VoidResult DeepgramEngine::initialize(const SttEngineConfig& config) {
     config_ = config;
     config_.engineType = SttEngineType::Deepgram;
     impl_->utterances = config.wordTimestamps;
+    impl_->takeVocabulary(config_);
     if (!config_.language.empty() && !isLanguageSupported(config_.language)) {
         return {ErrorCode::SttLanguageNotSupported, "Language not supported: " + config_.language};
     }
@@ -221,7 +237,10 @@ bool DeepgramEngine::isLanguageSupported(const std::string& code) const {
 
 VoidResult DeepgramEngine::updateConfig(const SttEngineConfig& config) {
     auto updated = applyConfigUpdate(config, kTag);
-    if (updated.isSuccess()) impl_->utterances = config_.wordTimestamps;
+    if (updated.isSuccess()) {
+        impl_->utterances = config_.wordTimestamps;
+        impl_->takeVocabulary(config_);
+    }
     return updated;
 }
 

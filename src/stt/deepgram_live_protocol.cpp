@@ -87,7 +87,8 @@ Result<LiveMessage> readResults(const nlohmann::json& doc, LiveMessage message) 
 
 }  // namespace
 
-std::string deepgramLiveUrl(const std::string& base, const std::string& language, int pauseMs) {
+std::string deepgramLiveUrl(const std::string& base, const std::string& language, int pauseMs,
+                            const std::string& vocabularyQuery) {
     std::string url = base;
     if (url.compare(0, 8, "https://") == 0) {
         url = "wss://" + url.substr(8);
@@ -102,6 +103,7 @@ std::string deepgramLiveUrl(const std::string& base, const std::string& language
     url += "&encoding=linear16&sample_rate=" + std::to_string(deepgram_live::kSampleRate);
     url += "&channels=1&interim_results=true&punctuate=true&smart_format=true";
     url += "&endpointing=" + std::to_string(std::max(pauseMs, 10));
+    url += vocabularyQuery;
     return url;
 }
 

@@ -19,8 +19,9 @@ constexpr const char* kCloseStream = R"({"type":"CloseStream"})";
 
 // The WebSocket URL for a service base ("https://host[:port]" becomes "wss://", a loopback
 // "http://" becomes "ws://"), the language ("auto" or empty: "multi") and the pause that ends
-// an utterance.
-std::string deepgramLiveUrl(const std::string& base, const std::string& language, int pauseMs);
+// an utterance, followed by `vocabularyQuery` (what deepgramVocabularyQuery made for kModel).
+std::string deepgramLiveUrl(const std::string& base, const std::string& language, int pauseMs,
+                            const std::string& vocabularyQuery = std::string());
 
 enum class LiveMessageKind { Results, Metadata, SpeechStarted, UtteranceEnd, Error, Other };
 

@@ -12,6 +12,7 @@
 #include "stt/audio_encoding.h"
 #include "stt/base64.h"
 #include "stt/stt_service_client.h"
+#include "stt/vocabulary.h"
 
 namespace obs_sayline {
 
@@ -175,7 +176,18 @@ struct GoogleSttEngine::Impl {
     bool enableAutomaticPunctuation = true;
     bool profanityFilter = false;
     std::string model = "latest_short";
+    std::vector<std::string> phrases;  // the speech context: the vocabulary
     SttServiceClient service{profile(), clientConfig()};
+
+    void takeVocabulary(const SttEngineConfig& config) {
+        profanityFilter = config.profanityFilter;
+        size_t skipped = 0;
+        phrases = googleSpeechPhrases(config.vocabulary, &skipped);
+        if (skipped > 0) {
+            logDebugTag(kTag, "Vocabulary: %zu phrases sent, %zu over %zu characters left out",
+                        phrases.size(), skipped, kGooglePhraseChars);
+        }
+    }
 
     std::string buildBody(const AudioChunk& chunk, const std::string& languageTag) const {
         nlohmann::json config = {
@@ -189,6 +201,8 @@ struct GoogleSttEngine::Impl {
             {"enableWordConfidence", enableWordTimeOffsets},
             {"speechContexts", nlohmann::json::array()},
         };
+        if (!phrases.empty())
+            config["speechContexts"].push_back(nlohmann::json{{"phrases", phrases}});
         nlohmann::json body;
         body["config"] = std::move(config);
         body["audio"]["content"] = base64Encode(encodePcm16(chunk));
@@ -214,6 +228,7 @@ VoidResult GoogleSttEngine::initialize(const SttEngineConfig& config) {
     config_ = config;
     config_.engineType = SttEngineType::GoogleStt;
     if (config.wordTimestamps) impl_->enableWordTimeOffsets = true;
+    impl_->takeVocabulary(config_);
     initialized_.store(true);
     logInfoTag(kTag, "Initialized (language=%s, wordTimestamps=%s, model=%s)",
                config_.language.c_str(), config_.wordTimestamps ? "true" : "false",
@@ -279,7 +294,10 @@ bool GoogleSttEngine::isLanguageSupported(const std::string& code) const {
 
 VoidResult GoogleSttEngine::updateConfig(const SttEngineConfig& config) {
     auto updated = applyConfigUpdate(config, kTag);
-    if (updated.isSuccess()) impl_->enableWordTimeOffsets = config_.wordTimestamps;
+    if (updated.isSuccess()) {
+        impl_->enableWordTimeOffsets = config_.wordTimestamps;
+        impl_->takeVocabulary(config_);
+    }
     return updated;
 }
 

@@ -70,6 +70,8 @@ VoidResult SttEngineBase::applyConfigUpdate(const SttEngineConfig& config, const
     if (!initialized_.load()) return {ErrorCode::NotInitialized, "Engine not initialized"};
     config_.language = config.language;
     config_.wordTimestamps = config.wordTimestamps;
+    config_.vocabulary = config.vocabulary;
+    config_.profanityFilter = config.profanityFilter;
     logDebugTag(logTag, "Config updated (language=%s, wordTimestamps=%s)",
                 config_.language.empty() ? "auto" : config_.language.c_str(),
                 config_.wordTimestamps ? "true" : "false");

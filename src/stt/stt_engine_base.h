@@ -37,7 +37,8 @@ protected:
     // The checks every engine makes before its own initialize work; the "<Class> already
     // initialized" error, or success.
     VoidResult checkNotInitialized(const char* className) const;
-    // Copies language and wordTimestamps and logs the change; fails before initialize.
+    // Copies language, wordTimestamps, the vocabulary and the profanity flag and logs the
+    // change; fails before initialize.
     VoidResult applyConfigUpdate(const SttEngineConfig& config, const char* logTag);
     // Logs the statistics and clears the lifecycle flags; nothing when not initialised.
     void shutdownCommon(const char* logTag);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace obs_sayline {
@@ -22,9 +23,18 @@ enum class SttEngineType : int32_t {
 const char* sttEngineTypeName(SttEngineType type) noexcept;
 
 struct SttEngineConfig {
+    SttEngineConfig() = default;
+    SttEngineConfig(SttEngineType type, std::string language, bool wordTimestamps = false)
+        : engineType(type), language(std::move(language)), wordTimestamps(wordTimestamps) {}
+
     SttEngineType engineType = SttEngineType::WhisperApi;
     std::string language;  // empty or "auto": automatic detection
     bool wordTimestamps = false;
+    // The streamer's own words (names, places, jargon) to listen for, as parseVocabulary
+    // cleaned them; each engine sends what its service takes of them.
+    std::vector<std::string> vocabulary;
+    // Ask the service to mask profanity itself, where it has such a filter.
+    bool profanityFilter = false;
 };
 
 struct WordTiming {

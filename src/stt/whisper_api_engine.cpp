@@ -11,6 +11,7 @@
 #include "net/json_reply.h"
 #include "stt/audio_encoding.h"
 #include "stt/stt_service_client.h"
+#include "stt/vocabulary.h"
 
 namespace obs_sayline {
 
@@ -125,6 +126,16 @@ struct WhisperApiEngine::Impl {
     std::string prompt;
     SttServiceClient service{profile(), clientConfig()};
 
+    // The vocabulary travels as the prompt, which otherwise stays empty.
+    void takeVocabulary(const std::vector<std::string>& terms) {
+        VocabularyFit fit = whisperVocabularyPrompt(terms);
+        prompt = std::move(fit.text);
+        if (fit.left > 0) {
+            logDebugTag(kTag, "Vocabulary: %zu terms in the prompt, %zu past its limit left out",
+                        fit.sent, fit.left);
+        }
+    }
+
     HttpRequest buildRequest(const std::string& key, const std::string& language,
                              std::vector<uint8_t>&& wav) const {
         HttpRequest request;
@@ -165,6 +176,7 @@ VoidResult WhisperApiEngine::initialize(const SttEngineConfig& config) {
     config_ = config;
     config_.engineType = SttEngineType::WhisperApi;
     impl_->wordTimestamps = config.wordTimestamps;
+    impl_->takeVocabulary(config.vocabulary);
     if (!config_.language.empty() && !isLanguageSupported(config_.language)) {
         return {ErrorCode::SttLanguageNotSupported, "Language not supported: " + config_.language};
     }
@@ -219,7 +231,10 @@ bool WhisperApiEngine::isLanguageSupported(const std::string& code) const {
 
 VoidResult WhisperApiEngine::updateConfig(const SttEngineConfig& config) {
     auto updated = applyConfigUpdate(config, kTag);
-    if (updated.isSuccess()) impl_->wordTimestamps = config_.wordTimestamps;
+    if (updated.isSuccess()) {
+        impl_->wordTimestamps = config_.wordTimestamps;
+        impl_->takeVocabulary(config_.vocabulary);
+    }
     return updated;
 }
 

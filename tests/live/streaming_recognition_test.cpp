@@ -118,6 +118,8 @@ protected:
         streaming.keepAliveEvery = kKeepAlive;
         streaming.closeWait = closeWait;
         streaming.retry = RetryPolicy::quickPolicy();
+        streaming.vocabulary = vocabulary_;
+        streaming.profanityFilter = profanityFilter_;
         auto setup = std::make_shared<RecognitionSetup>();
         setup->enableTranslation = false;
         setup->sourceLanguage = "en";
@@ -147,6 +149,8 @@ protected:
             seconds(5));
     }
 
+    std::vector<std::string> vocabulary_;
+    bool profanityFilter_ = false;
     test::WebSocketServer server_;
     std::function<void(test::Peer&, const Received&)> reply_;
     std::shared_ptr<SubtitleSinks> sinks_ = std::make_shared<SubtitleSinks>();
@@ -276,6 +280,22 @@ TEST_F(StreamingRecognitionTest, a_refused_key_ends_the_stream_without_retrying)
     SpeechChunk chunk = piece(0);
     EXPECT_FALSE(recognition_->offer(chunk));
     EXPECT_FALSE(recognition_->busy());
+}
+
+TEST_F(StreamingRecognitionTest, the_stream_asks_for_the_vocabulary_and_the_profanity_filter) {
+    vocabulary_ = {"Sayline", "까치"};
+    profanityFilter_ = true;
+    start();
+    offerPieces(1, 0);
+    ASSERT_TRUE(waitForBinaries(1));
+    recognition_->finish(SpeechChunk());
+    EXPECT_TRUE(recognition_->waitIdle(seconds(3)));
+    const auto upgrades = server_.upgrades();
+    ASSERT_EQ(upgrades.size(), 1u);
+    EXPECT_NE(upgrades[0].query.find("&endpointing=500&profanity_filter=true&keyterm=Sayline"
+                                     "&keyterm=%EA%B9%8C%EC%B9%98"),
+              std::string::npos)
+        << upgrades[0].query;
 }
 
 TEST_F(StreamingRecognitionTest, stop_closes_the_socket_in_time_when_the_service_never_closes) {

@@ -69,8 +69,8 @@ protected:
         }
         for (const auto& [name, value] : req.params) {
             static const std::vector<std::string> known{
-                "model",        "language",   "detect_language", "punctuate",
-                "smart_format", "utterances", "diarize"};
+                "model",      "language", "detect_language", "punctuate",       "smart_format",
+                "utterances", "diarize",  "keyterm",         "profanity_filter"};
             if (std::find(known.begin(), known.end(), name) == known.end()) {
                 return test::replyJson(res, 400, deepgramError("INVALID_QUERY_PARAMETER", name));
             }
@@ -139,6 +139,38 @@ TEST_F(DeepgramEngineTest, auto_detects_language_and_word_timestamps_add_utteran
     ASSERT_TRUE(multi->recognize(test::knownChunk(1600)).isSuccess());
     EXPECT_EQ(server_.lastRequest().query,
               "model=nova-3&detect_language=true&smart_format=true&punctuate=true");
+}
+
+TEST_F(DeepgramEngineTest, vocabulary_goes_as_escaped_keyterms_after_the_profanity_filter) {
+    DeepgramEngine engine;
+    engine.setApiKey(kKey);
+    SttEngineConfig config(SttEngineType::Deepgram, "ko");
+    config.vocabulary = {"Sayline", "Seoul Tower", "까치", "R&D=1"};
+    config.profanityFilter = true;
+    ASSERT_TRUE(engine.initialize(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    const auto got = server_.lastRequest();
+    EXPECT_EQ(got.query,
+              "model=nova-3&language=ko&smart_format=true&punctuate=true&profanity_filter=true"
+              "&keyterm=Sayline&keyterm=Seoul%20Tower&keyterm=%EA%B9%8C%EC%B9%98"
+              "&keyterm=R%26D%3D1");
+    std::vector<std::string> keyterms;
+    auto [first, last] = got.params.equal_range("keyterm");
+    for (auto it = first; it != last; ++it) keyterms.push_back(it->second);
+    EXPECT_EQ(keyterms, config.vocabulary);
+    EXPECT_FALSE(test::loggedAboveDebug("Sayline"));
+
+    // The filter alone, and neither once both are off again.
+    config.vocabulary.clear();
+    ASSERT_TRUE(engine.updateConfig(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    EXPECT_EQ(server_.lastRequest().query,
+              "model=nova-3&language=ko&smart_format=true&punctuate=true&profanity_filter=true");
+    config.profanityFilter = false;
+    ASSERT_TRUE(engine.updateConfig(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    EXPECT_EQ(server_.lastRequest().query,
+              "model=nova-3&language=ko&smart_format=true&punctuate=true");
 }
 
 TEST_F(DeepgramEngineTest, reads_first_alternative_of_first_channel) {

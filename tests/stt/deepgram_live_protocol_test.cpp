@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "stt/vocabulary.h"
 #include "support/deepgram_live_wire.h"
 
 namespace obs_sayline {
@@ -21,6 +22,13 @@ TEST(DeepgramLiveProtocolTest, the_url_carries_the_stream_format_and_the_pause) 
         << local;
     EXPECT_NE(deepgramLiveUrl("https://h", "en&diarize=true", 500).find("language=en%26diarize"),
               std::string::npos);
+    // Keyterms and the profanity filter follow the stream's own parameters.
+    const std::string vocabulary =
+        deepgramVocabularyQuery(deepgram_live::kModel, {"Sayline", "Seoul Tower"}, true).text;
+    EXPECT_EQ(deepgramLiveUrl("https://h", "en", 500, vocabulary),
+              "wss://h/v1/listen?model=nova-3&language=en&encoding=linear16&sample_rate=16000"
+              "&channels=1&interim_results=true&punctuate=true&smart_format=true&endpointing=500"
+              "&profanity_filter=true&keyterm=Sayline&keyterm=Seoul%20Tower");
 }
 
 TEST(DeepgramLiveProtocolTest, results_are_read_and_other_messages_named) {

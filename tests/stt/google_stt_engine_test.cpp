@@ -146,6 +146,30 @@ TEST_F(GoogleSttEngineTest, sends_linear16_json_with_the_key_in_the_query) {
     EXPECT_TRUE(log.containsSubstring("key=REDACTED")) << log.joined();
 }
 
+TEST_F(GoogleSttEngineTest, vocabulary_is_the_speech_context_and_the_filter_follows_the_flag) {
+    GoogleSttEngine engine;
+    SttEngineConfig config(SttEngineType::GoogleStt, "ko");
+    // Google refuses phrases over 100 characters (not bytes); a shorter one after it still goes.
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) hundred += "가";
+    config.vocabulary = {"Sayline", hundred + "나", hundred};
+    config.profanityFilter = true;
+    ASSERT_TRUE(engine.initialize(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    json sent = json::parse(server_.lastRequest().body)["config"];
+    EXPECT_EQ(sent["speechContexts"], json::array({{{"phrases", {"Sayline", hundred}}}}));
+    EXPECT_EQ(sent["profanityFilter"], true);
+    EXPECT_FALSE(test::loggedAboveDebug("Sayline"));
+
+    config.vocabulary.clear();
+    config.profanityFilter = false;
+    ASSERT_TRUE(engine.updateConfig(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    sent = json::parse(server_.lastRequest().body)["config"];
+    EXPECT_EQ(sent["speechContexts"], json::array());
+    EXPECT_EQ(sent["profanityFilter"], false);
+}
+
 TEST_F(GoogleSttEngineTest, joins_results_averages_confidence_and_reads_word_times) {
     auto engine = makeEngine("ko-KR", true);
     setReply(200, R"({"results":[

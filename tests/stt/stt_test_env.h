@@ -4,6 +4,7 @@
 // and the service error bodies.
 
 #include <httplib.h>
+#include <util/base.h>
 
 #include <cstdlib>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/audio_chunk.h"
+#include "support/host_log_capture.h"
 
 namespace obs_sayline::test {
 
@@ -75,6 +77,14 @@ inline AudioChunk silentChunk(size_t count, int32_t rate = 16000) {
     chunk.channels = 1;
     chunk.samples.assign(count, 0.0f);
     return chunk;
+}
+
+// The streamer's words may reach the log at Debug only.
+inline bool loggedAboveDebug(const std::string& needle) {
+    for (const auto& line : HostLogCapture::instance().lines()) {
+        if (line.level < LOG_DEBUG && line.text.find(needle) != std::string::npos) return true;
+    }
+    return false;
 }
 
 inline void replyJson(httplib::Response& res, int status, const std::string& body) {

@@ -192,6 +192,27 @@ TEST_F(WhisperApiEngineTest,
     EXPECT_EQ(partNames(), (std::vector<std::string>{"model", "response_format", "file"}));
 }
 
+TEST_F(WhisperApiEngineTest, vocabulary_goes_up_as_the_prompt_part_until_it_is_emptied) {
+    WhisperApiEngine engine;
+    engine.setApiKey(kKey);
+    SttEngineConfig config(SttEngineType::WhisperApi, "ko");
+    config.vocabulary = {"Sayline", "Kkachi", "Seoul Tower", "까치"};
+    ASSERT_TRUE(engine.initialize(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    EXPECT_EQ(partNames(),
+              (std::vector<std::string>{"model", "language", "response_format", "prompt", "file"}));
+    const auto prompt = server_.lastRequest().parts[3];
+    EXPECT_EQ(prompt.content, "Vocabulary: Sayline, Kkachi, Seoul Tower, 까치.");
+    EXPECT_TRUE(prompt.filename.empty());
+    EXPECT_FALSE(test::loggedAboveDebug("Kkachi"));
+
+    config.vocabulary.clear();
+    ASSERT_TRUE(engine.updateConfig(config).isSuccess());
+    ASSERT_TRUE(engine.recognize(test::knownChunk(1600)).isSuccess());
+    EXPECT_EQ(partNames(),
+              (std::vector<std::string>{"model", "language", "response_format", "file"}));
+}
+
 TEST_F(WhisperApiEngineTest, confidence_without_segments_and_with_empty_segments) {
     auto engine = makeEngine();
     setReply(200, R"({"text":"hi","language":"english","duration":0.5})");
