@@ -18,8 +18,11 @@ packages=(
   ffmpeg
   # speech, noise and music made at test time for the speech detector and the pause chunker
   espeak-ng sox
+  # the only fonts the tests see (tests/fonts/fonts.conf.in): "Arial" as the Latin-only
+  # Nimbus Sans, a Korean and a Japanese face
+  fonts-urw-base35 fonts-nanum fonts-vlgothic
   # reads the drawn subtitle back in the scene text tests
-  tesseract-ocr tesseract-ocr-eng
+  tesseract-ocr tesseract-ocr-eng tesseract-ocr-kor tesseract-ocr-jpn
   # the Windows compile check of src/ (scripts/check-windows.sh)
   g++-mingw-w64-x86-64-posix
   # libFuzzer targets of the reply parsers (scripts/fuzz.sh)

@@ -116,6 +116,8 @@ const char* statusCodeName(StatusCode code) noexcept {
             return "circuit_open";
         case StatusCode::ServiceError:
             return "service_error";
+        case StatusCode::FontMissing:
+            return "font_missing";
     }
     return "unknown";
 }
@@ -150,6 +152,7 @@ void SourceStatus::setCapture(CaptureCondition condition) {
         if (condition == CaptureCondition::Running) {
             outcome_ = StatusCode::Listening;
             inFlight_ = false;
+            fontProblem_.clear();
         } else {
             audioSource_.clear();
             audioSourceMissing_ = false;
@@ -227,6 +230,14 @@ void SourceStatus::heardSilence() {
     if (isWorking(outcome_)) outcome_ = StatusCode::WaitingForSpeech;
 }
 
+void SourceStatus::fontsMissing(const std::string& sentence) {
+    change([&] { fontProblem_ = sentence; });
+}
+
+void SourceStatus::fontsCover() {
+    change([&] { fontProblem_.clear(); });
+}
+
 StatusReport SourceStatus::report(Clock::time_point now) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return reportLocked(now);
@@ -242,6 +253,8 @@ StatusReport SourceStatus::reportLocked(Clock::time_point now) const {
         return {StatusCode::AudioSourceMuted, "Audio source '" + audioSource_ + "' is muted"};
     }
     if (isProblem(outcome_)) return {outcome_, problemSentence(problem_, now)};
+    // Subtitles still come, only not whole: below the problems that stop them.
+    if (!fontProblem_.empty()) return {StatusCode::FontMissing, fontProblem_};
     if (inFlight_) return {StatusCode::Sending, "Sending…"};
     if (outcome_ == StatusCode::SubtitleShown) {
         return {StatusCode::SubtitleShown, shownAgo(now, shownAt_)};

@@ -31,6 +31,7 @@ enum class StatusCode {
     ServiceUnreachable,
     CircuitOpen,
     ServiceError,
+    FontMissing,  // a subtitle had characters no installed font could draw
 };
 
 // "listening", "api_key_refused", ...
@@ -122,6 +123,11 @@ public:
     // A chunk was too quiet to send; a problem that stands is not forgotten for that.
     void heardSilence();
 
+    // The scene text: a subtitle was drawn without the characters `sentence` names, or one was
+    // drawn whole. The problem stands until then, or until the next capture starts.
+    void fontsMissing(const std::string& sentence);
+    void fontsCover();
+
     StatusReport report() const { return report(Clock::now()); }
     StatusReport report(Clock::time_point now) const;
 
@@ -154,6 +160,7 @@ private:
     ServiceProblem problem_;
     bool inFlight_ = false;
     bool failedThisRequest_ = false;
+    std::string fontProblem_;  // empty while every subtitle is drawn whole
     Clock::time_point shownAt_{};
     StatusCode logged_ = StatusCode::Off;
     int quiet_ = 0;

@@ -80,7 +80,8 @@ std::string buildSubtitleText(const std::vector<SubtitleEntry>& entries, const S
 
 void applyStyleToSettings(const SubtitleStyle& style, obs_data_t* settings) {
     if (!settings) return;
-    platform::writeTextFont(settings, style.fontFamily.c_str(), style.fontSize);
+    platform::writeTextFont(settings,
+                            {{style.fontFamily, "", 0}, platform::hostFontSize(style.fontSize)});
     platform::writeTextColor(settings, argbToHostColor(style.textColor));
     platform::writeTextOutline(settings, style.outlineWidth > 0, style.outlineWidth,
                                argbToHostColor(style.outlineColor));

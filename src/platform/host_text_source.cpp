@@ -17,12 +17,12 @@ long long hostFontSize(long long size) {
     return size;
 }
 
-void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx) {
-    size = hostFontSize(size) - shrinkPx;
+void writeTextFont(obs_data_t* settings, const HostFont& host) {
     obs_data_t* font = obs_data_create();
-    obs_data_set_string(font, "face", face);
-    obs_data_set_int(font, "size", size);
-    obs_data_set_int(font, "flags", 0);
+    obs_data_set_string(font, "face", host.face.face.c_str());
+    obs_data_set_string(font, "style", host.face.style.c_str());
+    obs_data_set_int(font, "size", host.size);
+    obs_data_set_int(font, "flags", host.face.flags);
     obs_data_set_obj(settings, "font", font);
     obs_data_release(font);
 }

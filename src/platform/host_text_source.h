@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace obs_sayline::platform {
 
@@ -33,15 +34,36 @@ constexpr long long kFreeTypeMaxFontPx = 128;
 constexpr size_t kHostTextGlyphBudget = 150;
 #endif
 
+// A font as the host's font picker stores it, without its size: face, style, and the bold,
+// italic, underline and strike-out flags (OBS_FONT_*).
+struct FontFace {
+    std::string face;
+    std::string style;
+    uint32_t flags = 0;
+    bool operator==(const FontFace& other) const {
+        return face == other.face && style == other.style && flags == other.flags;
+    }
+    bool operator!=(const FontFace& other) const { return !(*this == other); }
+};
+
+// A font as a host text source is given it: the face at a size in the source's pixels.
+struct HostFont {
+    FontFace face;
+    long long size = 0;
+    bool operator==(const HostFont& other) const {
+        return face == other.face && size == other.size;
+    }
+    bool operator!=(const HostFont& other) const { return !(*this == other); }
+};
+
 // The text colour as the host source wants it (0xAABBGGRR). The colour property carries no
 // alpha, so FreeType (which honours alpha) gets it opaque; GDI+ takes it as it is.
 uint32_t hostTextColor(uint32_t color);
 
 // The font size the host source is given for `size`: on FreeType held to kFreeTypeMaxFontPx.
 long long hostFontSize(long long size);
-// The font at hostFontSize(size), then `shrinkPx` smaller (a font that differs is loaded
-// afresh).
-void writeTextFont(obs_data_t* settings, const char* face, long long size, int shrinkPx = 0);
+// The font as it is (a font that differs from the one a source holds is loaded afresh).
+void writeTextFont(obs_data_t* settings, const HostFont& font);
 // Colour as given (already in the host's order).
 void writeTextColor(obs_data_t* settings, uint32_t color);
 // FreeType's outline is a fixed black one: only the switch reaches it.

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/host_text_source.h"
+
 namespace obs_sayline::platform {
 
 // How one row of text comes out of the host's text source, in the source's own pixels: the
@@ -27,9 +29,10 @@ public:
     TextMeasure(const TextMeasure&) = delete;
     TextMeasure& operator=(const TextMeasure&) = delete;
 
-    // Loads the face at that pixel size (once; again only when either changes). False when
-    // rows cannot be measured here.
-    bool useFont(const std::string& face, int pixelSize);
+    // Measures with this font at that pixel size from now on. Faces stay loaded while the
+    // style, flags and size stay the same, so rows in a few faces can be measured in turn.
+    // False when rows cannot be measured here.
+    bool useFont(const FontFace& font, int pixelSize);
     // A row without line breaks, in UTF-8. Zero metrics when no font is loaded.
     RowMetrics measure(const std::string& row);
 

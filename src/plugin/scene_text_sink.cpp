@@ -1,9 +1,11 @@
 #include "plugin/scene_text_sink.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/logger.h"
 #include "core/utf8_text.h"
+#include "live/source_status.h"
 #include "platform/host_text_source.h"
 #include "plugin/source_defaults.h"
 #include "plugin/text_source.h"
@@ -11,22 +13,77 @@
 namespace obs_sayline {
 namespace {
 
+void addMissing(std::vector<const platform::Script*>& into,
+                const std::vector<const platform::Script*>& missing) {
+    for (const platform::Script* script : missing) {
+        const bool known = std::any_of(into.begin(), into.end(), [&](const platform::Script* s) {
+            return std::strcmp(s->name, script->name) == 0;
+        });
+        if (!known) into.push_back(script);
+    }
+}
+
+// Each line in the face the finder chooses for it, measured in that face.
 class FontRows final : public IRowMeasure {
 public:
-    FontRows(platform::TextMeasure& measure, int fontSize) : measure_(measure), size_(fontSize) {}
-    RowSize measure(const std::string& row) override { return measure_.measure(row); }
+    FontRows(platform::TextMeasure& measure, platform::FaceFinder& faces,
+             const platform::FontFace& font, int fontSize,
+             const std::vector<std::string>& languages)
+        : measure_(measure), faces_(faces), font_(font), size_(fontSize), languages_(languages) {}
+
+    std::string lineFace(const std::string& line, size_t index) override {
+        const platform::FaceChoice choice =
+            faces_.faceFor(line, index < languages_.size() ? languages_[index] : "");
+        addMissing(missing_, choice.missing);
+        return choice.face;
+    }
+    RowSize measure(const std::string& row, const std::string& face) override {
+        platform::FontFace font = font_;
+        if (!face.empty()) font.face = face;
+        // The finder only names faces that load; the font as set is the fallback all the same.
+        if (!measure_.useFont(font, size_) && !measure_.useFont(font_, size_)) return {};
+        return measure_.measure(row);
+    }
     int fontSize() override { return size_; }
+    const std::vector<const platform::Script*>& missing() const { return missing_; }
 
 private:
     platform::TextMeasure& measure_;
+    platform::FaceFinder& faces_;
+    platform::FontFace font_;
     int size_;
+    const std::vector<std::string>& languages_;
+    std::vector<const platform::Script*> missing_;
 };
+
+size_t lineCount(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+}
+
+// The language of each line of the display text: the original's, and the translation's below
+// it when both are shown.
+std::vector<std::string> lineLanguages(const FinishedSubtitle& subtitle) {
+    const size_t lines = lineCount(subtitle.text);
+    if (subtitle.translation.empty() || subtitle.text == subtitle.original) {
+        return std::vector<std::string>(lines, subtitle.sourceLanguage);
+    }
+    if (subtitle.text == subtitle.translation) {
+        return std::vector<std::string>(lines, subtitle.targetLanguage);
+    }
+    if (subtitle.text.rfind(subtitle.original + "\n", 0) != 0) return {};
+    std::vector<std::string> languages(lineCount(subtitle.original), subtitle.sourceLanguage);
+    languages.resize(lines, subtitle.targetLanguage);
+    return languages;
+}
 
 }  // namespace
 
-SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> firstRow)
+SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> firstRow,
+                             std::shared_ptr<SourceStatus> status)
     : rows_(std::make_shared<SceneRows>(std::move(firstRow))),
-      maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)) {}
+      status_(std::move(status)),
+      maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)),
+      font_{defaults::kFontFace, "", 0} {}
 
 SceneTextSink::~SceneTextSink() = default;
 
@@ -37,25 +94,73 @@ void SceneTextSink::setLayoutBox(const LayoutBox& box, int fontPixels) {
     fontPixels_.store(fontPixels);
 }
 
-SceneSubtitle SceneTextSink::layOut(const std::string& text) {
+void SceneTextSink::setFont(const platform::FontFace& font) {
+    std::lock_guard<std::mutex> lock(fontMutex_);
+    font_ = font;
+}
+
+void SceneTextSink::sourceActivated() { freshActivation_.store(true); }
+
+SceneSubtitle SceneTextSink::layOut(const std::string& text,
+                                    const std::vector<std::string>& languages) {
     SceneSubtitle laidOut;
     laidOut.text = text;
+    // GDI+ lays the text out and falls back to other fonts by itself.
+    if (platform::kHostTextWrapsInBox) return laidOut;
     const LayoutBox box{boxWidth_.load(), boxHeight_.load(), boxMargin_.load()};
-    if (platform::kHostTextWrapsInBox || box.width == 0 || box.height == 0) return laidOut;
+    platform::FontFace font;
+    {
+        std::lock_guard<std::mutex> lock(fontMutex_);
+        font = font_;
+    }
     std::lock_guard<std::mutex> lock(measureMutex_);
+    if (freshActivation_.exchange(false)) {
+        warned_.clear();
+        faces_.forget();
+    }
     const int fontPixels = fontPixels_.load();
-    if (!measure_.useFont(kFontFace, fontPixels)) {
-        if (!unmeasurableReported_) {
+    faces_.useFont(font, fontPixels);
+    const bool measurable = box.width > 0 && box.height > 0 && measure_.useFont(font, fontPixels);
+    if (!measurable) {
+        if (box.width > 0 && box.height > 0 && !unmeasurableReported_) {
             unmeasurableReported_ = true;
             logWarningTag("Render",
                           "Font \"%s\" cannot be measured - subtitles are drawn unwrapped",
-                          kFontFace);
+                          font.face.c_str());
         }
+        // The whole text in one face that has its characters.
+        const platform::FaceChoice choice =
+            faces_.faceFor(text, languages.empty() ? "" : languages.front());
+        laidOut.face = choice.face;
+        reportMissing(choice.missing);
         return laidOut;
     }
-    FontRows rows(measure_, fontPixels);
+    FontRows rows(measure_, faces_, font, fontPixels, languages);
     laidOut.layout = layoutSubtitle(text, box, rows);
+    reportMissing(rows.missing());
     return laidOut;
+}
+
+void SceneTextSink::reportMissing(const std::vector<const platform::Script*>& missing) {
+    std::string names;
+    std::string packages;
+    for (const platform::Script* script : missing) {
+        if (warned_.insert(script->name).second) {
+            logWarningTag("Render", "No installed font has %s glyphs: install one, for example %s",
+                          script->name, script->package);
+        }
+        names += (names.empty() ? "" : ", ") + std::string(script->name);
+        if (packages.find(script->package) == std::string::npos) {
+            packages += (packages.empty() ? "" : ", ") + std::string(script->package);
+        }
+    }
+    if (!status_) return;
+    if (missing.empty()) {
+        status_->fontsCover();
+    } else {
+        status_->fontsMissing("No installed font has " + names +
+                              " glyphs: install one, for example " + packages);
+    }
 }
 
 void SceneTextSink::store(SceneSubtitle laidOut) {
@@ -86,7 +191,7 @@ void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
         }
     }
     if (shown.empty()) return;
-    store(layOut(shown));
+    store(layOut(shown, lineLanguages(subtitle)));
 }
 
 // The rows are emptied by the render callback: the host reads a video source's settings in its
@@ -99,7 +204,10 @@ std::optional<SceneSubtitle> SceneTextSink::takePending() {
     return pending_;
 }
 
-void SceneTextSink::leave(const std::string& displayText) { store(layOut(displayText)); }
+void SceneTextSink::leave(const std::string& displayText,
+                          const std::vector<std::string>& languages) {
+    store(layOut(displayText, languages));
+}
 
 std::string SceneTextSink::pendingText() const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -26,6 +26,9 @@ constexpr const char* kTranslationProvider = "translation_provider";
 constexpr const char* kOpenTransSite = "open_trans_site";
 constexpr const char* kTranslationApiKey = "translation_api_key";
 constexpr const char* kTargetLanguage = "target_language";
+// An object as the host's font picker stores it: "face", "style", "flags" (its "size" is not
+// used: "font_size" is the size).
+constexpr const char* kFont = "font";
 constexpr const char* kFontSize = "font_size";
 constexpr const char* kFontColor = "font_color";
 constexpr const char* kBackgroundEnabled = "background_enabled";

@@ -31,6 +31,12 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_bool(settings, keys::kEnableTranslation, kEnableTranslation);
     obs_data_set_default_string(settings, keys::kTranslationProvider, kTranslationProvider);
     obs_data_set_default_string(settings, keys::kTargetLanguage, kTargetLanguage);
+    obs_data_t* font = obs_data_create();
+    obs_data_set_string(font, "face", kFontFace);
+    obs_data_set_string(font, "style", "");
+    obs_data_set_int(font, "flags", 0);
+    obs_data_set_default_obj(settings, keys::kFont, font);
+    obs_data_release(font);
     obs_data_set_default_int(settings, kFontSize.key, kFontSize.defaultValue);
     obs_data_set_default_int(settings, keys::kFontColor, kFontColor);
     obs_data_set_default_bool(settings, keys::kBackgroundEnabled, kBackgroundEnabled);

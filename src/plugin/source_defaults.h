@@ -29,6 +29,11 @@ constexpr IntSetting kSubtitleDuration{keys::kSubtitleDuration, 3000, 1000, 1000
 constexpr IntSetting kPauseLength{keys::kPauseMs, 500, 200, 2000, 100};
 constexpr IntSetting kLongestChunk{keys::kMaxChunkMs, 10000, 2000, 25000, 1000};
 
+// A sans-serif face every system resolves to something; style and flags empty, as settings
+// saved before the font could be chosen had them.
+constexpr const char* kFontFace = "Arial";
+// Longer face or style names are taken for pasted garbage.
+constexpr size_t kMaxFontNameLength = 256;
 constexpr const char* kSttEngine = values::kNone;
 constexpr const char* kWhisperBaseUrl = "";  // the default service
 constexpr const char* kWhisperModel = "whisper-1";

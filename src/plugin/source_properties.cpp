@@ -226,6 +226,8 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
     // The target cannot be "detect": the same languages without Auto Detect.
     addList(props, keys::kTargetLanguage, localText("TargetLanguage"), kLanguages, 1);
 
+    // The picker's size is not used: "Font Size" is the size.
+    obs_properties_add_font(props, keys::kFont, localText("Font"));
     addInt(props, defaults::kFontSize, localText("FontSize"));
     obs_properties_add_color(props, keys::kFontColor, localText("FontColor"));
     obs_properties_add_bool(props, keys::kBackgroundEnabled, localText("BackgroundEnabled"));

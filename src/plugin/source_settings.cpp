@@ -25,15 +25,34 @@ std::string stringOr(obs_data_t* settings, const char* key, const char* fallback
     return value && *value ? value : fallback;
 }
 
-// A text setting without surrounding blanks; an over-long one is logged (never its text) and
-// comes back empty.
-std::string cleanText(obs_data_t* settings, const char* key, size_t maxLength) {
+// A text setting without surrounding blanks; an over-long one is logged (never its text, under
+// `name` or else its key) and comes back empty.
+std::string cleanText(obs_data_t* settings, const char* key, size_t maxLength,
+                      const char* name = nullptr) {
     std::string text = trimBlanks(obs_data_get_string(settings, key));
     if (text.size() > maxLength) {
-        logWarningTag("Settings", "Ignoring %s: %zu bytes (max=%zu)", key, text.size(), maxLength);
+        logWarningTag("Settings", "Ignoring %s: %zu bytes (max=%zu)", name ? name : key,
+                      text.size(), maxLength);
         return "";
     }
     return text;
+}
+
+// The font object as the host's picker stores it; a face that is missing, blank or over-long
+// is the default one. Its size is not read: "font_size" is the size.
+platform::FontFace readFont(obs_data_t* settings) {
+    platform::FontFace font{defaults::kFontFace, "", 0};
+    obs_data_t* stored = obs_data_get_obj(settings, keys::kFont);
+    if (!stored) return font;
+    const std::string face =
+        cleanText(stored, "face", defaults::kMaxFontNameLength, "the font's face");
+    if (!face.empty()) font.face = face;
+    font.style = cleanText(stored, "style", defaults::kMaxFontNameLength, "the font's style");
+    font.flags = static_cast<uint32_t>(obs_data_get_int(stored, "flags") &
+                                       (OBS_FONT_BOLD | OBS_FONT_ITALIC | OBS_FONT_UNDERLINE |
+                                        OBS_FONT_STRIKEOUT));
+    obs_data_release(stored);
+    return font;
 }
 
 // A positive value held to the setting's range; anything else keeps `previous`.
@@ -62,6 +81,8 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
         data.settings = std::move(next);
     }
     const SourceSettings& s = data.settings;
+    data.look.setFont(s.font);
+    data.sceneText->setFont(s.font);
     data.look.fontSize.store(s.fontSize);
     data.look.textColor.store(s.textColor);
     data.look.backgroundEnabled.store(s.backgroundEnabled);
@@ -123,6 +144,7 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
             cleanApiKey(obs_data_get_string(settings, keys::kTranslationApiKey), "Translation");
     }
 
+    s.font = readFont(settings);
     s.fontSize = positiveInRange(settings, defaults::kFontSize, s.fontSize);
     const uint32_t fontColor = colorOf(settings, keys::kFontColor);
     s.textColor = fontColor == 0 ? defaults::kOpaqueFontColor : fontColor;

@@ -8,6 +8,7 @@
 
 #include "live/chunker.h"
 #include "live/service_setup.h"
+#include "platform/host_text_source.h"
 #include "sinks/captions/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
 #include "sinks/transcript/transcript_options.h"
@@ -35,6 +36,7 @@ struct SourceSettings {
     ChunkMode chunkMode = ChunkMode::Fixed;
     int pauseMs = static_cast<int>(defaults::kPauseLength.defaultValue);
     int maxChunkMs = static_cast<int>(defaults::kLongestChunk.defaultValue);
+    platform::FontFace font{defaults::kFontFace, "", 0};
     uint32_t textColor = defaults::kOpaqueFontColor;
     int fontSize = static_cast<int>(defaults::kFontSize.defaultValue);
     bool backgroundEnabled = defaults::kBackgroundEnabled;

@@ -29,7 +29,7 @@ void prepareStatusOverlay(SubtitleSourceData& data) {
     StatusOverlay& overlay = data.statusOverlay;
     if (!overlay.enabled.load() || overlay.text.exists()) return;
     obs_data_t* settings = obs_data_create();
-    platform::writeTextFont(settings, kFontFace, kStatusFontPx);
+    platform::writeTextFont(settings, {{kFontFace, "", 0}, kStatusFontPx});
     platform::writeTextColor(settings, platform::hostTextColor(kStatusColor));
     platform::writeTextOutline(settings, true, kOutlineSize, kOutlineColor);
     platform::writeTextWrap(settings, 0);

@@ -41,17 +41,23 @@ size_t nextCharacter(const std::string& s, size_t i) {
     return i;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
+// A line of the text with its place among all the text's lines.
+struct TextLine {
+    std::string text;
+    size_t index = 0;
+};
+
+std::vector<TextLine> splitLines(const std::string& text) {
+    std::vector<TextLine> lines;
     size_t start = 0;
-    for (;;) {
+    for (size_t index = 0;; ++index) {
         const size_t end = text.find('\n', start);
         std::string line = text.substr(start, end == std::string::npos ? end : end - start);
         if (line.find_first_not_of(" \t\r") != std::string::npos) {
             if (lines.size() == kMaxLines) {
-                lines.back() += ' ' + line;
+                lines.back().text += ' ' + line;
             } else {
-                lines.push_back(std::move(line));
+                lines.push_back({std::move(line), index});
             }
         }
         if (end == std::string::npos) break;
@@ -59,6 +65,12 @@ std::vector<std::string> splitLines(const std::string& text) {
     }
     return lines;
 }
+
+// A line's words and the face it is drawn in.
+struct Line {
+    Units units;
+    std::string face;
+};
 
 class Layouter {
 public:
@@ -71,8 +83,12 @@ public:
     SubtitleLayout layOut(const std::string& text) {
         SubtitleLayout layout;
         if (fontSize_ <= 0) return layout;
-        std::vector<Units> lines;
-        for (const std::string& line : splitLines(text)) lines.push_back(units(line));
+        std::vector<Line> lines;
+        for (const TextLine& line : splitLines(text)) {
+            std::string face = measure_.lineFace(line.text, line.index);
+            Units words = units(line.text, face);
+            lines.push_back({std::move(words), std::move(face)});
+        }
         if (lines.empty()) return layout;
 
         layout.parts.push_back(best(lines));
@@ -80,16 +96,16 @@ public:
         if (smallest >= floorPx_) return layout;
 
         size_t mostUnits = 0;
-        for (const Units& line : lines) mostUnits = std::max(mostUnits, line.size());
+        for (const Line& line : lines) mostUnits = std::max(mostUnits, line.units.size());
         for (size_t k = 2; k <= std::min(kMaxParts, mostUnits); ++k) {
             std::vector<std::vector<Units>> pieces;  // per line, its k pieces
-            for (const Units& line : lines) pieces.push_back(cut(line, k));
+            for (const Line& line : lines) pieces.push_back(cut(line, k));
             SubtitleLayout parts;
             float partsSmallest = static_cast<float>(box_.height);
             for (size_t p = 0; p < k; ++p) {
-                std::vector<Units> partLines;
-                for (auto& linePieces : pieces) {
-                    if (!linePieces[p].empty()) partLines.push_back(linePieces[p]);
+                std::vector<Line> partLines;
+                for (size_t l = 0; l < lines.size(); ++l) {
+                    if (!pieces[l][p].empty()) partLines.push_back({pieces[l][p], lines[l].face});
                 }
                 if (partLines.empty()) continue;
                 parts.parts.push_back(best(partLines));
@@ -115,7 +131,7 @@ private:
 
     // The words of a line; a word wider than the box even at the smallest readable size is cut
     // into pieces that fit it.
-    Units units(const std::string& line) {
+    Units units(const std::string& line, const std::string& face) {
         const float widest = availableWidth() * static_cast<float>(fontSize_) / floorPx_;
         Units out;
         size_t start = 0;
@@ -124,10 +140,10 @@ private:
             const size_t end = space == std::string::npos ? line.size() : space;
             if (end > start) {
                 const std::string word = line.substr(start, end - start);
-                if (static_cast<float>(measure_.measure(word).width) <= widest) {
+                if (static_cast<float>(measure_.measure(word, face).width) <= widest) {
                     out.push_back({word, false});
                 } else {
-                    cutWord(word, widest, out);
+                    cutWord(word, face, widest, out);
                 }
             }
             start = end + 1;
@@ -135,15 +151,15 @@ private:
         return out;
     }
 
-    void cutWord(const std::string& word, float widest, Units& out) {
+    void cutWord(const std::string& word, const std::string& face, float widest, Units& out) {
         bool joined = false;
         size_t start = 0;
         while (start < word.size()) {
             size_t end = nextCharacter(word, start);  // at least one character per piece
             for (size_t next = end; next < word.size();) {
                 next = nextCharacter(word, next);
-                if (static_cast<float>(measure_.measure(word.substr(start, next - start)).width) >
-                    widest) {
+                const std::string piece = word.substr(start, next - start);
+                if (static_cast<float>(measure_.measure(piece, face).width) > widest) {
                     break;
                 }
                 end = next;
@@ -155,14 +171,15 @@ private:
     }
 
     // The two-row break of a line that keeps its wider row narrowest.
-    std::optional<std::pair<LaidOutRow, LaidOutRow>> bestBreak(const Units& line) {
+    std::optional<std::pair<LaidOutRow, LaidOutRow>> bestBreak(const Line& line) {
         std::optional<std::pair<LaidOutRow, LaidOutRow>> found;
         int narrowest = 0;
-        for (size_t at = 1; at < line.size(); ++at) {
-            LaidOutRow first{joinUnits(line, 0, at), {}};
-            LaidOutRow second{joinUnits(line, at, line.size()), {}};
-            first.size = measure_.measure(first.text);
-            second.size = measure_.measure(second.text);
+        const Units& units = line.units;
+        for (size_t at = 1; at < units.size(); ++at) {
+            LaidOutRow first{joinUnits(units, 0, at), {}, line.face};
+            LaidOutRow second{joinUnits(units, at, units.size()), {}, line.face};
+            first.size = measure_.measure(first.text, line.face);
+            second.size = measure_.measure(second.text, line.face);
             const int wider = std::max(first.size.width, second.size.width);
             if (!found || wider < narrowest) {
                 narrowest = wider;
@@ -174,12 +191,12 @@ private:
 
     // Every line on one row or on two; whichever combination draws the rows largest (fewer
     // rows when it is a tie).
-    SubtitlePart best(const std::vector<Units>& lines) {
+    SubtitlePart best(const std::vector<Line>& lines) {
         std::vector<LaidOutRow> whole;
         std::vector<std::optional<std::pair<LaidOutRow, LaidOutRow>>> broken;
-        for (const Units& line : lines) {
-            LaidOutRow row{joinUnits(line, 0, line.size()), {}};
-            row.size = measure_.measure(row.text);
+        for (const Line& line : lines) {
+            LaidOutRow row{joinUnits(line.units, 0, line.units.size()), {}, line.face};
+            row.size = measure_.measure(row.text, line.face);
             whole.push_back(std::move(row));
             broken.push_back(bestBreak(line));
         }
@@ -216,7 +233,8 @@ private:
 
     // A line cut at spaces into `k` pieces of about equal width (some empty when it has fewer
     // words than that, spread among the parts).
-    std::vector<Units> cut(const Units& line, size_t k) {
+    std::vector<Units> cut(const Line& text, size_t k) {
+        const Units& line = text.units;
         std::vector<Units> pieces(k);
         const size_t n = line.size();
         if (n <= k) {
@@ -224,7 +242,9 @@ private:
             return pieces;
         }
         std::vector<int> upTo(n + 1, 0);  // width of the first i words
-        for (size_t i = 1; i <= n; ++i) upTo[i] = measure_.measure(joinUnits(line, 0, i)).width;
+        for (size_t i = 1; i <= n; ++i) {
+            upTo[i] = measure_.measure(joinUnits(line, 0, i), text.face).width;
+        }
         size_t begin = 0;
         for (size_t p = 0; p < k; ++p) {
             size_t end = n;

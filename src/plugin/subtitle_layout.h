@@ -12,12 +12,15 @@ namespace obs_sayline {
 // baseline from its top edge, ink around the baseline.
 using RowSize = platform::RowMetrics;
 
-// What laying out needs of the font: the size of a row, and the font's size in pixels (how
-// high a row is drawn when not scaled).
+// What laying out needs of the font: the face each line of the text is drawn in, the size of
+// a row in a face, and the font's size in pixels (how high a row is drawn when not scaled).
 class IRowMeasure {
 public:
     virtual ~IRowMeasure() = default;
-    virtual RowSize measure(const std::string& row) = 0;
+    // The face for line `index` of the display text (counted over every line, empty ones
+    // too); empty for the font as set.
+    virtual std::string lineFace(const std::string& line, size_t index) { return {}; }
+    virtual RowSize measure(const std::string& row, const std::string& face) = 0;
     virtual int fontSize() = 0;
 };
 
@@ -31,6 +34,7 @@ struct LayoutBox {
 struct LaidOutRow {
     std::string text;
     RowSize size;
+    std::string face;  // the face it is drawn in; empty for the font as set
 };
 
 // One screenful of a subtitle: rows, each centred on its own, stacked on a band as high as the
@@ -48,7 +52,7 @@ struct SubtitleLayout {
     std::vector<SubtitlePart> parts;
 };
 
-// Lays out a display text (one line per language) for the box, choosing the layout that draws
+// Lays out a display text (one line per language, each in its own face) for the box, choosing the layout that draws
 // the rows largest: each line on one row, or on two rows broken at the space that keeps the
 // wider row narrowest (inside a word only when a word alone cannot fit the box at the smallest
 // readable size). When even the best layout draws rows lower than a quarter of the box (the

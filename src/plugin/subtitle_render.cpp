@@ -150,17 +150,17 @@ size_t partCount(const SceneSubtitle& subtitle) {
 // Writes what `rows` says into the row text sources (every other row emptied); they take it
 // at their next video tick.
 void writeRows(SubtitleSourceData& data, const std::optional<RowsOnScreen>& rows,
-               const std::string& wholeText, uint64_t frameTime) {
+               const SceneSubtitle* subtitle, uint64_t frameTime) {
     SceneRows& sources = data.sceneText->rows();
     size_t used = 0;
-    if (rows && rows->wholeText) {
-        setText(data, *sources.row(0), wholeText);
+    if (rows && rows->wholeText && subtitle) {
+        setText(data, *sources.row(0), subtitle->text, subtitle->face);
         used = 1;
     } else if (rows) {
         // The sink made every row this part needs before handing it over.
         for (const LaidOutRow& row : rows->part.rows) {
             if (std::shared_ptr<PrivateTextSource> source = sources.row(used)) {
-                setText(data, *source, row.text);
+                setText(data, *source, row.text, row.face);
             }
             ++used;
         }
@@ -184,7 +184,7 @@ void writePart(SubtitleSourceData& data, uint64_t frameTime) {
     } else {
         rows.part = state.subtitle->layout.parts[state.part];
     }
-    writeRows(data, rows, state.subtitle->text, frameTime);
+    writeRows(data, rows, &*state.subtitle, frameTime);
 }
 
 void drawWholeText(SubtitleSourceData& data, obs_source_t* text, const LayoutBox& box) {
@@ -243,7 +243,7 @@ void renderSubtitle(SubtitleSourceData& data) {
     applyChangedLook(data);
     if (data.sceneText->takeCleared()) {
         // Capture stopped: every row is emptied.
-        writeRows(data, std::nullopt, "", frameTime);
+        writeRows(data, std::nullopt, nullptr, frameTime);
         state.subtitle.reset();
         state.subtitleVisible = false;
         state.written = false;
@@ -264,7 +264,7 @@ void renderSubtitle(SubtitleSourceData& data) {
             writePart(data, frameTime);
             state.shownAt = now;
         } else {
-            writeRows(data, std::nullopt, "", frameTime);
+            writeRows(data, std::nullopt, nullptr, frameTime);
             state.subtitle.reset();
             state.subtitleVisible = false;
         }

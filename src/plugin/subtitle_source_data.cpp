@@ -14,7 +14,9 @@ namespace obs_sayline {
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     logInfo("SubtitleSourceData created");
     engine = std::make_unique<SubtitleEngine>();
-    sceneText = std::make_shared<SceneTextSink>(text);
+    // The status lives in `shared`, which outlives the sink whoever holds it last.
+    sceneText = std::make_shared<SceneTextSink>(
+        text, std::shared_ptr<SourceStatus>(shared, &shared->status));
     applyLayoutBox(*this);
     sinks->add(sceneText);
     closedCaptions = std::make_shared<ClosedCaptionSink>(sendToActiveOutputs);

@@ -38,6 +38,16 @@ constexpr std::chrono::milliseconds kWorkerWait{5000};
 
 // What the render thread reads of the settings; written by the update.
 struct SceneLook {
+    void setFont(const platform::FontFace& chosen) {
+        std::lock_guard<std::mutex> lock(fontMutex);
+        font = chosen;
+    }
+    platform::FontFace fontNow() const {
+        std::lock_guard<std::mutex> lock(fontMutex);
+        return font;
+    }
+    mutable std::mutex fontMutex;  // held only to copy the font
+    platform::FontFace font{defaults::kFontFace, "", 0};
     std::atomic<int> fontSize{static_cast<int>(defaults::kFontSize.defaultValue)};
     std::atomic<uint32_t> textColor{defaults::kOpaqueFontColor};
     std::atomic<bool> backgroundEnabled{defaults::kBackgroundEnabled};

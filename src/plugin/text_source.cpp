@@ -10,10 +10,16 @@
 namespace obs_sayline {
 namespace {
 
-void writeFont(obs_data_t* settings, const SubtitleSourceData& data, int nudgePx = 0) {
-    platform::writeTextFont(settings, kFontFace,
-                            static_cast<long long>(data.look.fontSize.load()) * kFontSizeScale,
-                            nudgePx);
+long long fontPixels(const SubtitleSourceData& data) {
+    return platform::hostFontSize(static_cast<long long>(data.look.fontSize.load()) *
+                                  kFontSizeScale);
+}
+
+// The font as set, in `face` when one is given.
+platform::HostFont hostFont(const SubtitleSourceData& data, const std::string& face = "") {
+    platform::HostFont font{data.look.fontNow(), fontPixels(data)};
+    if (!face.empty()) font.face.face = face;
+    return font;
 }
 
 void writeColor(obs_data_t* settings, const SubtitleSourceData& data) {
@@ -28,24 +34,13 @@ void writeBackground(obs_data_t* settings, const SubtitleSourceData& data) {
 
 obs_data_t* initialSettings(const SubtitleSourceData& data) {
     obs_data_t* settings = obs_data_create();
-    writeFont(settings, data);
+    platform::writeTextFont(settings, hostFont(data));
     writeColor(settings, data);
     platform::writeTextOutline(settings, true, kOutlineSize, kOutlineColor);
     writeBackground(settings, data);
     platform::writeTextBoxLayout(settings, data.width.load(), data.height.load());
     obs_data_set_string(settings, "text", "");
     return settings;
-}
-
-// Only the changed keys go through obs_source_update; the settings object the host hands out
-// is never written from here, since the graphics thread may be reading it in a deferred
-// update.
-template <typename Change>
-void changeRows(SubtitleSourceData& data, Change&& change) {
-    obs_data_t* changes = obs_data_create();
-    change(changes);
-    data.sceneText->rows().update(changes);
-    obs_data_release(changes);
 }
 
 }  // namespace
@@ -65,6 +60,8 @@ bool PrivateTextSource::adopt(obs_source_t* created) {
         std::lock_guard<std::mutex> lock(mutex);
         if (!source) {
             source = created;
+            glyphs_.clear();
+            font_.reset();
             return true;
         }
     }
@@ -82,20 +79,41 @@ void PrivateTextSource::release() {
     if (old) obs_source_release(old);
 }
 
-bool PrivateTextSource::glyphStoreFull(const std::string& text) {
-    if (platform::kHostTextGlyphBudget == 0) return false;
-    std::set<std::string> drawn = nonAsciiCharacters(text);
-    std::lock_guard<std::mutex> lock(mutex);
-    glyphs_.insert(drawn.begin(), drawn.end());
-    if (glyphs_.size() <= platform::kHostTextGlyphBudget) return false;
-    glyphs_ = std::move(drawn);
-    return true;
+bool PrivateTextSource::holds(const platform::HostFont& wanted) const {
+    return font_ && font_->face == wanted.face &&
+           (font_->size == wanted.size || font_->size == wanted.size - 1);
 }
 
-bool PrivateTextSource::nextReloadNudge() {
+std::optional<platform::HostFont> PrivateTextSource::fontFor(const std::string& text,
+                                                             const platform::HostFont& wanted) {
+    std::set<std::string> drawn = nonAsciiCharacters(text);
     std::lock_guard<std::mutex> lock(mutex);
-    nudge_ = !nudge_;
-    return nudge_;
+    if (!holds(wanted)) {
+        glyphs_ = std::move(drawn);
+        font_ = wanted;
+        return font_;
+    }
+    if (platform::kHostTextGlyphBudget == 0) return std::nullopt;
+    glyphs_.insert(drawn.begin(), drawn.end());
+    if (glyphs_.size() <= platform::kHostTextGlyphBudget) return std::nullopt;
+    glyphs_ = std::move(drawn);
+    platform::HostFont reload = wanted;
+    if (font_->size == wanted.size) reload.size = wanted.size - 1;
+    font_ = reload;
+    return font_;
+}
+
+std::optional<platform::HostFont> PrivateTextSource::restyled(const platform::FontFace& font,
+                                                              long long size) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!font_) return std::nullopt;
+    platform::HostFont wanted{font, size};
+    wanted.face.face = font_->face.face;
+    if (holds(wanted)) return std::nullopt;
+    // The host draws its current text afresh with the new font: counted as before, which
+    // only ever reloads sooner.
+    font_ = wanted;
+    return font_;
 }
 
 void PrivateTextSource::forget() {
@@ -143,11 +161,6 @@ void SceneRows::updateTemplate(obs_data_t* changes) {
         obs_data_apply(look_, changes);
         obs_data_set_string(look_, "text", "");
     }
-}
-
-void SceneRows::update(obs_data_t* changes) {
-    updateTemplate(changes);
-    for (const auto& row : all()) row->update(changes);
 }
 
 void SceneRows::ensure(size_t count) {
@@ -246,10 +259,14 @@ void createTextSource(SubtitleSourceData& data) {
     data.text->adopt(created);
 }
 
-void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text) {
-    const bool reloadFont = row.glyphStoreFull(text);
+void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text,
+             const std::string& face) {
     obs_data_t* changes = obs_data_create();
-    if (reloadFont) writeFont(changes, data, row.nextReloadNudge() ? 1 : 0);
+    if (!text.empty()) {
+        if (const auto font = row.fontFor(text, hostFont(data, face))) {
+            platform::writeTextFont(changes, *font);
+        }
+    }
     obs_data_set_string(changes, "text", text.c_str());
     writeBackground(changes, data);
     platform::writeTextWrap(changes, 0);
@@ -257,25 +274,33 @@ void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string
     obs_data_release(changes);
 }
 
-namespace {
-void writeLook(obs_data_t* settings, const SubtitleSourceData& data) {
-    writeFont(settings, data);
-    writeColor(settings, data);
-    writeBackground(settings, data);
-}
-}  // namespace
-
 void markLookChanged(SubtitleSourceData& data) {
     obs_data_t* look = obs_data_create();
-    writeLook(look, data);
+    platform::writeTextFont(look, hostFont(data));
+    writeColor(look, data);
+    writeBackground(look, data);
     data.sceneText->rows().updateTemplate(look);
     obs_data_release(look);
     data.look.changed.store(true);
 }
 
+// Only the changed keys go through obs_source_update; the settings object the host hands out
+// is never written from here, since the graphics thread may be reading it in a deferred
+// update. Each row keeps its own face; only its style and size follow the font as set.
 void applyChangedLook(SubtitleSourceData& data) {
     if (!data.look.changed.exchange(false)) return;
-    changeRows(data, [&](obs_data_t* settings) { writeLook(settings, data); });
+    const platform::FontFace font = data.look.fontNow();
+    const long long size = fontPixels(data);
+    for (const auto& row : data.sceneText->rows().all()) {
+        obs_data_t* changes = obs_data_create();
+        if (const auto restyled = row->restyled(font, size)) {
+            platform::writeTextFont(changes, *restyled);
+        }
+        writeColor(changes, data);
+        writeBackground(changes, data);
+        row->update(changes);
+        obs_data_release(changes);
+    }
 }
 
 LayoutBox sceneBox(const SubtitleSourceData& data) {
@@ -289,9 +314,7 @@ LayoutBox sceneBox(const SubtitleSourceData& data) {
 }
 
 void applyLayoutBox(SubtitleSourceData& data) {
-    const long long size =
-        platform::hostFontSize(static_cast<long long>(data.look.fontSize.load()) * kFontSizeScale);
-    data.sceneText->setLayoutBox(sceneBox(data), static_cast<int>(size));
+    data.sceneText->setLayoutBox(sceneBox(data), static_cast<int>(fontPixels(data)));
 }
 
 }  // namespace obs_sayline

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/host_text_source.h"
+#include "plugin/source_defaults.h"
 #include "plugin/subtitle_layout.h"
 
 namespace obs_sayline {
@@ -16,7 +19,7 @@ namespace obs_sayline {
 struct SubtitleSourceData;
 
 constexpr const char* kTextSourceName = "Sayline Text";
-constexpr const char* kFontFace = "Arial";
+constexpr const char* kFontFace = defaults::kFontFace;
 // The font property's units are a tenth of the text source's.
 constexpr int kFontSizeScale = 10;
 constexpr uint32_t kOutlineColor = 0xFF000000;
@@ -43,17 +46,23 @@ struct PrivateTextSource {
     // own locking; nothing when there is no text source.
     void update(obs_data_t* changes);
 
-    // Counts the characters beyond basic Latin about to be drawn; true when the host source's
-    // glyph store would overflow, so its font must be loaded again first (the count then
-    // starts over from this text).
-    bool glyphStoreFull(const std::string& text);
-    // Alternates between true and false: a font loaded again differs by one pixel, or the
-    // host source would keep its old glyphs.
-    bool nextReloadNudge();
+    // The font to write along with `text`, if any: `wanted` when the host source holds
+    // another face or size; the same one a pixel smaller (or back) when the characters beyond
+    // basic Latin drawn since it was loaded would overflow the host source's glyph store. A font
+    // that differs is loaded afresh, which empties that store (the same one would keep its old
+    // glyphs); the count then starts over from this text.
+    std::optional<platform::HostFont> fontFor(const std::string& text,
+                                              const platform::HostFont& wanted);
+    // The font a change of the look asks for: this source's face in `font`'s style and flags
+    // at `size`; nothing while it still holds that, or before it has drawn any text.
+    std::optional<platform::HostFont> restyled(const platform::FontFace& font, long long size);
 
 private:
-    std::set<std::string> glyphs_;  // guarded by mutex
-    bool nudge_ = false;            // guarded by mutex
+    // The one `wanted` asks for, allowing for a size one pixel smaller from a reload.
+    bool holds(const platform::HostFont& wanted) const;
+
+    std::set<std::string> glyphs_;           // guarded by mutex
+    std::optional<platform::HostFont> font_;  // last written; guarded by mutex
 };
 
 // The private text sources the scene text is drawn from: on FreeType one per row, made as a
@@ -76,9 +85,6 @@ public:
     void setLook(obs_data_t* settings);
     // Merges `changes` into the look of rows still to come (any thread).
     void updateTemplate(obs_data_t* changes);
-    // Graphics thread only: merges `changes` into every row's host source, and into the look
-    // of rows still to come.
-    void update(obs_data_t* changes);
     // Gives rows up to `count` a host text source, where they have none, with the look of the
     // first (nothing before that look is known, or once closed).
     void ensure(size_t count);
@@ -105,11 +111,12 @@ BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor);
 // Creates the private text source when there is none yet (control or graphics thread).
 void createTextSource(SubtitleSourceData& data);
 
-// Writes a text into one row's text source (and, where the text source draws it, the
-// background). Written as it is: the host's own word wrap is never turned on, since the
-// FreeType source faults in it once its glyph texture has filled up; rows are broken by the
-// layout instead.
-void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text);
+// Writes a text into one row's text source in `face` (empty: the font as set), and, where the
+// text source draws it, the background. Written as it is: the host's own word wrap is never
+// turned on, since the FreeType source faults in it once its glyph texture has filled up; rows
+// are broken by the layout instead. An empty text keeps the row's font.
+void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text,
+             const std::string& face = "");
 
 // The look changed (update, control thread): rows made from now on take it, and the render
 // callback writes font, colour and background into the existing rows at its next frame. The

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <obs.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -142,6 +146,38 @@ inline PixelBox brightPixels(const Frame& frame, uint32_t maxY) {
         }
     }
     return box;
+}
+
+// What tesseract reads in the top `height` rows of a frame (white text made dark on light), in
+// `languages` ("eng", "kor+eng"); empty when it cannot be run.
+inline std::string ocrText(const Frame& frame, uint32_t height, const std::string& languages) {
+    char path[] = "/tmp/sayline-ocr-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return "";
+    height = std::min(height, frame.height);
+    std::string bytes = "P5\n" + std::to_string(frame.width) + " " + std::to_string(height) +
+                        "\n255\n";
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < frame.width; ++x) {
+            const uint8_t* p = frame.pixel(x, y);
+            bytes += static_cast<char>(255 - (p[0] + p[1] + p[2]) / 3);
+        }
+    }
+    const bool written =
+        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    close(fd);
+    std::string text;
+    if (written) {
+        const std::string command =
+            std::string("tesseract ") + path + " stdout -l " + languages + " --psm 6 2>/dev/null";
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char buffer[512];
+            for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+            pclose(pipe);
+        }
+    }
+    unlink(path);
+    return text;
 }
 
 }  // namespace obs_sayline::test

@@ -109,6 +109,7 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"open_trans_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
         {"translation_api_key", OBS_PROPERTY_TEXT, "Translation API Key"},
         {"target_language", OBS_PROPERTY_LIST, "Target Language (번역 언어)"},
+        {"font", OBS_PROPERTY_FONT, "Font (글꼴)"},
         {"font_size", OBS_PROPERTY_INT, "Font Size (글꼴 크기)"},
         {"font_color", OBS_PROPERTY_COLOR, "Font Color (글꼴 색상)"},
         {"background_enabled", OBS_PROPERTY_BOOL, "Enable Background (배경 활성화)"},
@@ -427,6 +428,53 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     EXPECT_EQ(obs_data_get_int(look, "custom_width"), 0);
     obs_data_release(look);
 
+    obs_data_release(settings);
+    obs_source_release(source);
+}
+
+// The font of the first row's text source, once a text is drawn in it.
+std::string drawnFont(obs_source_t* source, long long* size, long long* flags) {
+    SubtitleSourceData* data = recordOf(source);
+    data->sceneText->leave("Hello");
+    obs_set_output_source(5, source);
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "Hello"; }, seconds(5)));
+    obs_set_output_source(5, nullptr);
+    obs_enter_graphics();
+    obs_data_t* settings = obs_source_get_settings(data->text->source);
+    obs_leave_graphics();
+    obs_data_t* font = obs_data_get_obj(settings, "font");
+    const std::string face =
+        std::string(obs_data_get_string(font, "face")) + "|" + obs_data_get_string(font, "style");
+    *size = obs_data_get_int(font, "size");
+    *flags = obs_data_get_int(font, "flags");
+    obs_data_release(font);
+    obs_data_release(settings);
+    return face;
+}
+
+TEST(SourceSettingsHostTest, the_chosen_font_reaches_the_text_source_but_not_its_size) {
+    obs_data_t* settings = obs_data_create();
+    obs_data_t* font = obs_data_create();
+    obs_data_set_string(font, "face", "  Nimbus Roman ");
+    obs_data_set_string(font, "style", "Bold Italic");
+    obs_data_set_int(font, "flags", OBS_FONT_BOLD | OBS_FONT_ITALIC | 0x100);
+    obs_data_set_int(font, "size", 300);
+    obs_data_set_obj(settings, "font", font);
+    obs_source_t* source = obs_source_create("sayline_source", "font", settings, nullptr);
+    long long size = 0;
+    long long flags = 0;
+    EXPECT_EQ(drawnFont(source, &size, &flags), "Nimbus Roman|Bold Italic");
+    EXPECT_EQ(flags, OBS_FONT_BOLD | OBS_FONT_ITALIC);
+    EXPECT_EQ(size, 128);  // from "Font Size", held to what FreeType stores glyphs for
+
+    // A face name past any real one is the default face again.
+    obs_data_set_string(font, "face", std::string(300, 'x').c_str());
+    obs_data_set_obj(settings, "font", font);
+    updateInVideoTick(source, [&](obs_data_t* changes) { obs_data_apply(changes, settings); });
+    EXPECT_EQ(recordOf(source)->settings.font.face, "Arial");
+    EXPECT_TRUE(HostLogCapture::instance().containsSubstring(
+        "Ignoring the font's face: 300 bytes (max=256)"));
+    obs_data_release(font);
     obs_data_release(settings);
     obs_source_release(source);
 }

@@ -16,7 +16,7 @@ namespace {
 
 class EvenFont final : public IRowMeasure {
 public:
-    RowSize measure(const std::string& row) override {
+    RowSize measure(const std::string& row, const std::string&) override {
         RowSize size;
         size.width = static_cast<int>(row.size()) * 10 + 4;
         size.baseline = 40;
@@ -104,6 +104,47 @@ TEST(SubtitleLayoutTest, only_a_word_too_wide_for_any_readable_row_is_cut) {
     }
     EXPECT_TRUE(tinyWhole);
     EXPECT_EQ(rejoined, longWord);
+}
+
+// Line `index` in face "face<index>"; face2 is twice as wide.
+class FacePerLine final : public IRowMeasure {
+public:
+    std::string lineFace(const std::string&, size_t index) override {
+        return "face" + std::to_string(index);
+    }
+    RowSize measure(const std::string& row, const std::string& face) override {
+        RowSize size = even_.measure(row, face);
+        if (face == "face2") size.width *= 2;
+        return size;
+    }
+    int fontSize() override { return 40; }
+
+private:
+    EvenFont even_;
+};
+
+TEST(SubtitleLayoutTest, every_row_is_measured_and_drawn_in_the_face_of_its_line) {
+    FacePerLine faces;
+    // The empty line still counts as a line.
+    std::vector<std::string> words;
+    const std::string text = "aaaa bbbb\n\n" + numbered('c', 40, &words);
+    const SubtitleLayout layout = layoutSubtitle(text, LayoutBox{400, 160, 0}, faces);
+    ASSERT_FALSE(layout.parts.empty());
+    ASSERT_EQ(layout.parts[0].rows[0].text, "aaaa bbbb");
+    EXPECT_EQ(layout.parts[0].rows[0].size.width, 94);
+    size_t secondLineRows = 0;
+    for (const SubtitlePart& part : layout.parts) {
+        for (const LaidOutRow& row : part.rows) {
+            const bool first = row.text == "aaaa bbbb";
+            EXPECT_EQ(row.face, first ? "face0" : "face2") << row.text;
+            if (!first) {
+                ++secondLineRows;
+                EXPECT_EQ(row.size.width, (static_cast<int>(row.text.size()) * 10 + 4) * 2);
+            }
+        }
+    }
+    EXPECT_GE(secondLineRows, 2u);
+    EXPECT_EQ(wordsInOrder(layout, 'c'), words);
 }
 
 TEST(SubtitleLayoutTest, text_too_long_for_readable_rows_is_shown_in_parts_keeping_word_order) {

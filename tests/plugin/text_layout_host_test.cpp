@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <obs.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -357,38 +354,9 @@ std::set<std::string> plainWords(const std::string& text) {
     return words;
 }
 
-// Words tesseract reads in the subtitle box of a frame (white text made dark on light).
+// Words tesseract reads in the subtitle box of a frame.
 std::set<std::string> ocrWords(const Frame& frame) {
-    char path[] = "/tmp/sayline-ocr-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0) return {};
-    std::ostringstream image;
-    image << "P5\n" << frame.width << " " << kBoxHeight << "\n255\n";
-    std::string pixels;
-    for (uint32_t y = 0; y < kBoxHeight; ++y) {
-        for (uint32_t x = 0; x < frame.width; ++x) {
-            const uint8_t* p = frame.pixel(x, y);
-            pixels += static_cast<char>(255 - (p[0] + p[1] + p[2]) / 3);
-        }
-    }
-    const std::string bytes = image.str() + pixels;
-    const bool written =
-        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    close(fd);
-    std::set<std::string> words;
-    if (written) {
-        const std::string command =
-            std::string("tesseract ") + path + " stdout --psm 6 2>/dev/null";
-        if (FILE* pipe = popen(command.c_str(), "r")) {
-            std::string text;
-            char buffer[512];
-            for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-            pclose(pipe);
-            words = plainWords(text);
-        }
-    }
-    unlink(path);
-    return words;
+    return plainWords(ocrText(frame, kBoxHeight, "eng"));
 }
 
 TEST(ReadableLayoutHostTest, ten_words_in_each_of_two_languages_read_back_by_ocr_in_every_frame) {
