@@ -178,7 +178,7 @@ TEST(SubtitleLatency, speech_end_to_subtitle_drawn) {
                 if (completedAt) run.sentMs = (static_cast<double>(completedAt) - speechEnd) / 1e6;
             }
             obs_sceneitem_remove(item);
-            const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
+            const std::string destroyed = sourceLine(source, "destroyed");
             const size_t before = HostLogCapture::instance().count(destroyed);
             obs_source_release(source);
             waitForAnotherLine(destroyed, before, seconds(10));

@@ -3,6 +3,7 @@
 #include "core/logger.h"
 #include "plugin/callback_guard.h"
 #include "plugin/locale_text.h"
+#include "plugin/source_log.h"
 #include "plugin/subtitle_source_data.h"
 
 namespace obs_sayline {
@@ -25,9 +26,9 @@ void pressedResume(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
 void pressedClear(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
     guardCallback("sayline_clear_hotkey", [&] {
         if (!pressed || !data) return;
-        logInfo("Subtitle cleared by hotkey");
+        logSource(LogLevel::Info, recordOf(data)->source, "subtitle cleared by hotkey");
         // The render callback empties the text at its next frame.
-        recordOf(data)->sceneText->clear();
+        recordOf(data)->scene->clear();
     });
 }
 
@@ -67,7 +68,7 @@ void removeSourceControls(SubtitleSourceData& data) {
 
 void pauseCaptions(SubtitleSourceData& data, bool paused) {
     if (data.capture.paused.exchange(paused) == paused) return;
-    logInfo(paused ? "Captions paused" : "Captions resumed");
+    logSource(LogLevel::Info, data.source, paused ? "captions paused" : "captions resumed");
     data.shared->status.setPaused(paused);
 }
 

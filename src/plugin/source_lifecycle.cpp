@@ -35,8 +35,8 @@ void subtitle_source_free_type_data(void*) {
         {
             std::lock_guard<std::mutex> lock(recordsMutex);
             for (SubtitleSourceData* record : records) {
-                record->sceneText->rows().close(true);
-                record->statusOverlay.text.release();
+                record->rows->close(true);
+                record->statusOverlay.release();
             }
         }
         obs_wait_for_destroy_queue();

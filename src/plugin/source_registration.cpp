@@ -6,7 +6,7 @@
 #include "plugin/source_lifecycle.h"
 #include "plugin/source_properties.h"
 #include "plugin/source_settings.h"
-#include "plugin/subtitle_render.h"
+#include "plugin/scene_render.h"
 
 namespace obs_sayline {
 
@@ -25,6 +25,7 @@ obs_source_info makeSourceInfo() {
     info.update = subtitle_source_update;
     info.activate = subtitle_source_activate;
     info.deactivate = subtitle_source_deactivate;
+    info.video_tick = subtitle_source_tick;
     info.video_render = subtitle_source_render;
     // The host frees type data first thing in its shutdown, before it destroys the sources
     // that are left: that is how a destroy knows not to wait for a busy worker.

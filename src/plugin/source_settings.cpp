@@ -6,6 +6,7 @@
 #include "plugin/callback_guard.h"
 #include "plugin/source_capture.h"
 #include "plugin/subtitle_source_data.h"
+#include "plugin/source_log.h"
 #include "plugin/text_source.h"
 
 namespace obs_sayline {
@@ -66,60 +67,62 @@ uint32_t colorOf(obs_data_t* settings, const char* key) {
     return static_cast<uint32_t>(obs_data_get_int(settings, key) & 0xFFFFFFFFLL);
 }
 
-// Pushes the look into the private text source, stops capture, and starts it again with fresh
-// services when an engine is chosen.
-void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
-    logInfo("Sayline source update processing...");
-    if (!data.text->exists()) {
-        logInfo("First update - creating text source now");
-        createTextSource(data);
-    }
+// The look and the box of the scene text, taken from the settings and the canvas.
+void applyLook(SubtitleSourceData& data, const SourceSettings& s) {
+    obs_video_info video{};
+    if (obs_get_video_info(&video) && video.base_width > 0) data.width.store(video.base_width);
+    SceneLook look;
+    look.font = s.font;
+    look.fontSize = s.fontSize;
+    look.textColor = s.textColor;
+    look.backgroundEnabled = s.backgroundEnabled;
+    look.backgroundColor = s.backgroundColor;
+    look.backgroundPadding = s.backgroundPadding;
+    const uint32_t width = data.width.load();
+    const uint32_t height = data.height.load();
+    data.rows->setLook(look, width, height);
+    data.scene->setFont(s.font);
+    data.scene->setLayoutBox(sceneBox(look, width, height), static_cast<int>(textPixels(look)));
+    data.scene->setDisplayMs(s.subtitleDurationMs);
+    data.scene->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
+}
 
+// Takes the settings into every part, stops capture, and starts it again with fresh services
+// when an engine is chosen.
+void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
+    logSource(LogLevel::Info, data.source, "update processing...");
     SourceSettings next = readSourceSettings(settings, data.settings);
     {
         std::lock_guard<std::mutex> lock(data.settingsMutex);
         data.settings = std::move(next);
     }
     const SourceSettings& s = data.settings;
-    data.look.setFont(s.font);
-    data.sceneText->setFont(s.font);
-    data.look.fontSize.store(s.fontSize);
-    data.look.textColor.store(s.textColor);
-    data.look.backgroundEnabled.store(s.backgroundEnabled);
-    data.look.backgroundColor.store(s.backgroundColor);
-    data.look.backgroundPadding.store(s.backgroundPadding);
-    markLookChanged(data);
-    applyLayoutBox(data);
-    data.look.subtitleDurationMs.store(s.subtitleDurationMs);
-    data.statusOverlay.enabled.store(s.statusInScene);
-    prepareStatusOverlay(data);
-    data.sceneText->setMaxLineLength(static_cast<size_t>(s.maxSubtitleLength));
+    applyLook(data, s);
+    data.statusOverlay.setEnabled(s.statusInScene);
     data.closedCaptions->configure(s.ccEnabled, s.ccText);
     data.transcript->configure(transcriptOptions(s));
+    logSource(LogLevel::Info, data.source, "applied settings - STT: %s, Translation: %s, Provider: %d",
+              obs_data_get_string(settings, keys::kSttEngine),
+              s.enableTranslation ? "enabled" : "disabled",
+              static_cast<int>(s.translationProviderType));
 
-    logInfoTag("Settings", "Applied - STT: %s, Translation: %s, Provider: %d",
-               obs_data_get_string(settings, keys::kSttEngine),
-               s.enableTranslation ? "enabled" : "disabled",
-               static_cast<int>(s.translationProviderType));
-
-    logInfo("Resetting STT/translation engines...");
     SourceStatus::Quiet restart(data.shared->status);
     const bool workerWasBusy = stopCapture(data);
     if (obs_in_task_thread(OBS_TASK_GRAPHICS)) {
         // The host deferred this update to its video tick: waiting here would freeze the video.
         logDebug("Update on the graphics thread - not waiting for audio processing");
     } else if (workerWasBusy && !waitForRecognition(data)) {
-        logWarning("Audio processing still running after 5s timeout - proceeding anyway");
+        logSource(LogLevel::Warning, data.source,
+                  "still recognising after 5 s - the settings apply anyway");
     }
     // A worker still running keeps its own references until it ends.
     data.capture.sttEngine.reset();
     data.capture.translator.reset();
 
     if (s.sttEngineType != SttEngineType::None) {
-        logInfo("Starting capture with STT engine...");
         startCapture(data);
     } else {
-        logInfo("No STT engine selected, capture not started");
+        logSource(LogLevel::Info, data.source, "has no speech engine chosen - not capturing");
     }
 }
 
@@ -245,9 +248,8 @@ std::string cleanApiKey(const char* raw, const char* which) {
 }
 
 void subtitle_source_update(void* data, obs_data_t* settings) {
-    logInfo(">>> subtitle_source_update called");
     if (!data || !settings) {
-        logError("subtitle_source_update: data or settings is NULL!");
+        logError("Update called without a source record or settings");
         return;
     }
     guardCallback("subtitle_source_update", [&] {

@@ -4,7 +4,7 @@
 
 #include "core/logger.h"
 #include "platform/host_text_source.h"
-#include "plugin/subtitle_source_data.h"
+#include "plugin/source_defaults.h"
 
 namespace obs_sayline {
 namespace {
@@ -16,20 +16,13 @@ constexpr float kMargin = 8.0f;
 // The sentence changes at most this often on screen (countdowns tick in seconds).
 constexpr std::chrono::milliseconds kCheckEvery{500};
 
-void writeStatusText(StatusOverlay& overlay, const std::string& sentence) {
-    obs_data_t* changes = obs_data_create();
-    obs_data_set_string(changes, "text", sentence.c_str());
-    overlay.text.update(changes);
-    obs_data_release(changes);
-}
-
 }  // namespace
 
-void prepareStatusOverlay(SubtitleSourceData& data) {
-    StatusOverlay& overlay = data.statusOverlay;
-    if (!overlay.enabled.load() || overlay.text.exists()) return;
+void StatusOverlay::setEnabled(bool enabled) {
+    enabled_.store(enabled);
+    if (!enabled || text_.exists()) return;
     obs_data_t* settings = obs_data_create();
-    platform::writeTextFont(settings, {{kFontFace, "", 0}, kStatusFontPx});
+    platform::writeTextFont(settings, {{defaults::kFontFace, "", 0}, kStatusFontPx});
     platform::writeTextColor(settings, platform::hostTextColor(kStatusColor));
     platform::writeTextOutline(settings, true, kOutlineSize, kOutlineColor);
     platform::writeTextWrap(settings, 0);
@@ -41,35 +34,36 @@ void prepareStatusOverlay(SubtitleSourceData& data) {
         logError("Failed to create the status text source");
         return;
     }
-    overlay.text.adopt(created);
+    text_.adopt(created);
 }
 
-void drawStatusOverlay(SubtitleSourceData& data) {
-    StatusOverlay& overlay = data.statusOverlay;
-    if (!overlay.enabled.load()) {
+void StatusOverlay::tick(const SourceStatus& status, Clock::time_point now) {
+    if (!enabled_.load()) {
         // Looked at afresh as soon as it is switched on again.
-        overlay.checkedAt = {};
+        checkedAt_ = {};
         return;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now - overlay.checkedAt >= kCheckEvery) {
-        overlay.checkedAt = now;
-        const StatusReport report = data.shared->status.report(now);
-        const std::string wanted = report.problem() ? report.sentence : std::string();
-        if (wanted != overlay.shown && overlay.text.exists()) {
-            writeStatusText(overlay, wanted);
-            overlay.shown = wanted;
-        }
-    }
-    if (overlay.shown.empty()) return;
+    if (now - checkedAt_ < kCheckEvery) return;
+    checkedAt_ = now;
+    const StatusReport report = status.report(now);
+    const std::string wanted = report.problem() ? report.sentence : std::string();
+    if (wanted == shown_ || !text_.exists()) return;
+    obs_data_t* changes = obs_data_create();
+    obs_data_set_string(changes, "text", wanted.c_str());
+    text_.update(changes);
+    obs_data_release(changes);
+    shown_ = wanted;
+}
 
-    obs_source_t* text = overlay.text.acquire();
+void StatusOverlay::draw(uint32_t boxWidth) {
+    if (!enabled_.load() || shown_.empty()) return;
+    obs_source_t* text = text_.acquire();
     if (!text) return;
     const uint32_t w = obs_source_get_width(text);
     const uint32_t h = obs_source_get_height(text);
     if (w > 0 && h > 0) {
         // Shrunk only when the box is narrower than the sentence.
-        const float room = static_cast<float>(data.width.load()) - 2.0f * kMargin;
+        const float room = static_cast<float>(boxWidth) - 2.0f * kMargin;
         const float scale = std::min(1.0f, room / static_cast<float>(w));
         gs_matrix_push();
         gs_matrix_translate3f(kMargin, kMargin, 0.0f);

@@ -8,17 +8,25 @@
 #include "plugin/frontend_events.h"
 #include "plugin/source_capture.h"
 #include "plugin/source_lifecycle.h"
+#include "plugin/source_log.h"
 
 namespace obs_sayline {
 
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
-    logInfo("SubtitleSourceData created");
     engine = std::make_unique<SubtitleEngine>();
-    // The status lives in `shared`, which outlives the sink whoever holds it last.
-    sceneText = std::make_shared<SceneTextSink>(
-        text, std::shared_ptr<SourceStatus>(shared, &shared->status));
-    applyLayoutBox(*this);
-    sinks->add(sceneText);
+    rows = std::make_shared<SceneRows>(source);
+    // The status lives in `shared`, which the workers keep alive as long as they report to it.
+    std::weak_ptr<SourceShared> status = shared;
+    scene = std::make_shared<SceneTextSink>(rows, [status](const std::string& missing) {
+        auto alive = status.lock();
+        if (!alive) return;
+        if (missing.empty()) {
+            alive->status.fontsCover();
+        } else {
+            alive->status.fontsMissing(missing);
+        }
+    });
+    sinks->add(scene);
     closedCaptions = std::make_shared<ClosedCaptionSink>(sendToActiveOutputs);
     sinks->add(closedCaptions);
     transcript = std::make_shared<TranscriptSink>();
@@ -26,10 +34,11 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     followRecordings(transcript);
     if (source) shared->status.setLabel(obs_source_get_name(source));
     addSourceControls(*this);
+    logSource(LogLevel::Info, source, "created");
 }
 
 SubtitleSourceData::~SubtitleSourceData() {
-    logInfo("SubtitleSourceData destroying...");
+    logSource(LogLevel::Info, source, "destroying");
     serverTest->cancel();
     removeSourceControls(*this);
     // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
@@ -46,7 +55,8 @@ SubtitleSourceData::~SubtitleSourceData() {
         // Unload stops the worker; a shutdown must not wait on the network per source.
         logDebug("Host is shutting down - not waiting for audio processing");
     } else if (workerWasBusy && !waitForRecognition(*this)) {
-        logWarning("Destructor: audio processing still running after 5s timeout");
+        logSource(LogLevel::Warning, source,
+                  "still recognising after 5 s while destroyed - its result is dropped");
     }
     // A worker still running keeps what it uses alive; from here on it only finishes its
     // request and throws the result away.
@@ -62,13 +72,13 @@ SubtitleSourceData::~SubtitleSourceData() {
     // At host shutdown the host destroys every source it still holds, ours among them, in an
     // order of its own: the private text sources may be gone already, and are not ours to
     // release then.
-    sceneText->rows().close(!hostShuttingDown());
+    rows->close(!hostShuttingDown());
     if (hostShuttingDown()) {
-        statusOverlay.text.forget();
+        statusOverlay.forget();
     } else {
-        statusOverlay.text.release();
+        statusOverlay.release();
     }
-    logInfo("SubtitleSourceData destroyed");
+    logSource(LogLevel::Info, source, "destroyed");
 }
 
 namespace {

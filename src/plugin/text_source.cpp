@@ -5,45 +5,53 @@
 #include "core/logger.h"
 #include "core/utf8_text.h"
 #include "platform/host_text_source.h"
-#include "plugin/subtitle_source_data.h"
+#include "plugin/source_log.h"
 
 namespace obs_sayline {
 namespace {
 
-long long fontPixels(const SubtitleSourceData& data) {
-    return platform::hostFontSize(static_cast<long long>(data.look.fontSize.load()) *
-                                  kFontSizeScale);
-}
-
 // The font as set, in `face` when one is given.
-platform::HostFont hostFont(const SubtitleSourceData& data, const std::string& face = "") {
-    platform::HostFont font{data.look.fontNow(), fontPixels(data)};
+platform::HostFont hostFont(const SceneLook& look, const std::string& face = "") {
+    platform::HostFont font{look.font, textPixels(look)};
     if (!face.empty()) font.face.face = face;
     return font;
 }
 
-void writeColor(obs_data_t* settings, const SubtitleSourceData& data) {
-    platform::writeTextColor(settings, platform::hostTextColor(data.look.textColor.load()));
+void writeColor(obs_data_t* settings, const SceneLook& look) {
+    platform::writeTextColor(settings, platform::hostTextColor(look.textColor));
 }
 
-void writeBackground(obs_data_t* settings, const SubtitleSourceData& data) {
-    const BackgroundLook look =
-        backgroundLook(data.look.backgroundEnabled.load(), data.look.backgroundColor.load());
-    platform::writeTextBackground(settings, look.writeColor, look.color, look.opacity);
+void writeBackground(obs_data_t* settings, const SceneLook& look) {
+    const BackgroundLook background = backgroundLook(look.backgroundEnabled, look.backgroundColor);
+    platform::writeTextBackground(settings, background.writeColor, background.color,
+                                  background.opacity);
 }
 
-obs_data_t* initialSettings(const SubtitleSourceData& data) {
+// What a new row's text source is made with.
+obs_data_t* rowSettings(const SceneLook& look, uint32_t width, uint32_t height) {
     obs_data_t* settings = obs_data_create();
-    platform::writeTextFont(settings, hostFont(data));
-    writeColor(settings, data);
+    platform::writeTextFont(settings, hostFont(look));
+    writeColor(settings, look);
     platform::writeTextOutline(settings, true, kOutlineSize, kOutlineColor);
-    writeBackground(settings, data);
-    platform::writeTextBoxLayout(settings, data.width.load(), data.height.load());
+    writeBackground(settings, look);
+    platform::writeTextBoxLayout(settings, width, height);
     obs_data_set_string(settings, "text", "");
     return settings;
 }
 
 }  // namespace
+
+long long textPixels(const SceneLook& look) {
+    return platform::hostFontSize(static_cast<long long>(look.fontSize) * kFontSizeScale);
+}
+
+LayoutBox sceneBox(const SceneLook& look, uint32_t width, uint32_t height) {
+    LayoutBox box;
+    box.width = width;
+    box.height = height;
+    if (look.backgroundEnabled) box.margin = static_cast<uint32_t>(std::max(0, look.backgroundPadding));
+    return box;
+}
 
 bool PrivateTextSource::exists() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -128,12 +136,21 @@ void PrivateTextSource::update(obs_data_t* changes) {
     obs_source_release(text);
 }
 
-SceneRows::SceneRows(std::shared_ptr<PrivateTextSource> first) {
-    rows_.push_back(std::move(first));
+SceneRows::SceneRows(obs_source_t* owner) : owner_(owner) {}
+
+SceneRows::~SceneRows() = default;
+
+void SceneRows::setLook(const SceneLook& look, uint32_t width, uint32_t height) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    look_ = look;
+    width_ = width;
+    height_ = height;
+    lookChanged_.store(true);
 }
 
-SceneRows::~SceneRows() {
-    if (look_) obs_data_release(look_);
+SceneLook SceneRows::look() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return look_;
 }
 
 std::shared_ptr<PrivateTextSource> SceneRows::row(size_t index) const {
@@ -146,41 +163,29 @@ std::vector<std::shared_ptr<PrivateTextSource>> SceneRows::all() const {
     return rows_;
 }
 
-void SceneRows::setLook(obs_data_t* settings) {
-    obs_data_t* look = obs_data_create();
-    obs_data_apply(look, settings);
-    obs_data_set_string(look, "text", "");
+size_t SceneRows::count() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (look_) obs_data_release(look_);
-    look_ = look;
-}
-
-void SceneRows::updateTemplate(obs_data_t* changes) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (look_) {
-        obs_data_apply(look_, changes);
-        obs_data_set_string(look_, "text", "");
-    }
+    return rows_.size();
 }
 
 void SceneRows::ensure(size_t count) {
-    for (;;) {
-        obs_data_t* look = nullptr;
-        size_t index = 1;  // the first is createTextSource's
+    for (size_t index = 0; index < count; ++index) {
+        obs_data_t* settings = nullptr;
+        long long pixels = 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (closed_ || !look_) return;
-            while (index < count && index < rows_.size() && rows_[index]->exists()) ++index;
-            if (index >= count) return;
-            look = obs_data_create();
-            obs_data_apply(look, look_);
+            if (closed_) return;
+            if (index < rows_.size() && rows_[index]->exists()) continue;
+            settings = rowSettings(look_, width_, height_);
+            pixels = textPixels(look_);
         }
         // Made without the mutex: the host takes its own locks in there.
         obs_source_t* created =
-            obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, look);
-        obs_data_release(look);
+            obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, settings);
+        obs_data_release(settings);
         if (!created) {
-            logErrorTag("Render", "Failed to create the text source of row %zu", index + 1);
+            logSource(LogLevel::Error, owner_, "could not make the text source of row %zu",
+                      index + 1);
             return;
         }
         std::shared_ptr<PrivateTextSource> row;
@@ -195,7 +200,46 @@ void SceneRows::ensure(size_t count) {
             obs_source_release(created);
             return;
         }
-        row->adopt(created);
+        if (row->adopt(created) && index == 0) {
+            logSource(LogLevel::Info, owner_, "made its text source (%s, %lld px)",
+                      platform::kHostTextSourceId, pixels);
+        }
+    }
+}
+
+void SceneRows::write(size_t index, const std::string& text, const std::string& face) {
+    std::shared_ptr<PrivateTextSource> target = row(index);
+    if (!target || !target->exists()) return;
+    const SceneLook current = look();
+    obs_data_t* changes = obs_data_create();
+    if (!text.empty()) {
+        if (const auto font = target->fontFor(text, hostFont(current, face))) {
+            platform::writeTextFont(changes, *font);
+        }
+    }
+    obs_data_set_string(changes, "text", text.c_str());
+    writeBackground(changes, current);
+    platform::writeTextWrap(changes, 0);
+    target->update(changes);
+    obs_data_release(changes);
+}
+
+// Only the changed keys go through obs_source_update; the settings object the host hands out
+// is never written from here, since the graphics thread may be reading it in a deferred
+// update.
+void SceneRows::applyLook() {
+    if (!lookChanged_.exchange(false)) return;
+    const SceneLook current = look();
+    const long long size = textPixels(current);
+    for (const auto& row : all()) {
+        obs_data_t* changes = obs_data_create();
+        if (const auto restyled = row->restyled(current.font, size)) {
+            platform::writeTextFont(changes, *restyled);
+        }
+        writeColor(changes, current);
+        writeBackground(changes, current);
+        row->update(changes);
+        obs_data_release(changes);
     }
 }
 
@@ -223,98 +267,6 @@ BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor) {
                  ((backgroundColor >> 16) & 0xFFu);
     look.opacity = static_cast<int>((backgroundColor >> 24) * 100 / 255);
     return look;
-}
-
-void createTextSource(SubtitleSourceData& data) {
-    if (data.text->exists()) return;
-    logInfo("createTextSource() called");
-    obs_video_info video{};
-    if (obs_get_video_info(&video)) {
-        data.width.store(video.base_width);
-        data.canvasKnown.store(true);
-        logInfo("Canvas: %ux%u", video.base_width, video.base_height);
-        applyLayoutBox(data);
-    }
-    logInfo("Text source config: font=%d, extents=%dx%d", data.look.fontSize.load(),
-            static_cast<int>(data.width.load()), static_cast<int>(data.height.load()));
-
-    obs_data_t* settings = initialSettings(data);
-    data.sceneText->rows().setLook(settings);
-    logInfo("All settings configured, creating text source...");
-    logInfo("Attempting to create %s source", platform::kHostTextSourceId);
-    // Created without holding the mutex: the text source's own update enters the graphics
-    // context, which the render thread may hold while it waits for that mutex.
-    obs_source_t* created =
-        obs_source_create_private(platform::kHostTextSourceId, kTextSourceName, settings);
-    obs_data_release(settings);
-    logInfo("Settings released");
-    if (!created) {
-        logError(
-            "✗ Failed to create internal text source (obs_source_create_private returned "
-            "NULL)");
-        return;
-    }
-    logInfo("✓ Internal text source created successfully! (initial size: %ux%u)",
-            obs_source_get_width(created), obs_source_get_height(created));
-    data.text->adopt(created);
-}
-
-void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text,
-             const std::string& face) {
-    obs_data_t* changes = obs_data_create();
-    if (!text.empty()) {
-        if (const auto font = row.fontFor(text, hostFont(data, face))) {
-            platform::writeTextFont(changes, *font);
-        }
-    }
-    obs_data_set_string(changes, "text", text.c_str());
-    writeBackground(changes, data);
-    platform::writeTextWrap(changes, 0);
-    row.update(changes);
-    obs_data_release(changes);
-}
-
-void markLookChanged(SubtitleSourceData& data) {
-    obs_data_t* look = obs_data_create();
-    platform::writeTextFont(look, hostFont(data));
-    writeColor(look, data);
-    writeBackground(look, data);
-    data.sceneText->rows().updateTemplate(look);
-    obs_data_release(look);
-    data.look.changed.store(true);
-}
-
-// Only the changed keys go through obs_source_update; the settings object the host hands out
-// is never written from here, since the graphics thread may be reading it in a deferred
-// update. Each row keeps its own face; only its style and size follow the font as set.
-void applyChangedLook(SubtitleSourceData& data) {
-    if (!data.look.changed.exchange(false)) return;
-    const platform::FontFace font = data.look.fontNow();
-    const long long size = fontPixels(data);
-    for (const auto& row : data.sceneText->rows().all()) {
-        obs_data_t* changes = obs_data_create();
-        if (const auto restyled = row->restyled(font, size)) {
-            platform::writeTextFont(changes, *restyled);
-        }
-        writeColor(changes, data);
-        writeBackground(changes, data);
-        row->update(changes);
-        obs_data_release(changes);
-    }
-}
-
-LayoutBox sceneBox(const SubtitleSourceData& data) {
-    LayoutBox box;
-    box.width = data.width.load();
-    box.height = data.height.load();
-    if (data.look.backgroundEnabled.load()) {
-        box.margin = static_cast<uint32_t>(std::max(0, data.look.backgroundPadding.load()));
-    }
-    return box;
-}
-
-void applyLayoutBox(SubtitleSourceData& data) {
-    data.sceneText->setLayoutBox(sceneBox(data), static_cast<int>(fontPixels(data)));
 }
 
 }  // namespace obs_sayline

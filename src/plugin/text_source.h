@@ -2,6 +2,7 @@
 
 #include <obs.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -12,22 +13,19 @@
 
 #include "platform/host_text_source.h"
 #include "plugin/source_defaults.h"
-#include "plugin/subtitle_layout.h"
+#include "sinks/scene/scene_rows.h"
+#include "sinks/scene/subtitle_layout.h"
 
 namespace obs_sayline {
 
-struct SubtitleSourceData;
-
 constexpr const char* kTextSourceName = "Sayline Text";
-constexpr const char* kFontFace = defaults::kFontFace;
 // The font property's units are a tenth of the text source's.
 constexpr int kFontSizeScale = 10;
 constexpr uint32_t kOutlineColor = 0xFF000000;
 constexpr int kOutlineSize = 2;
 
-// The source's private instance of the host's text source. Created from the control thread
-// (update) or the graphics thread (render), hence the mutex; the handle is released on
-// destruction.
+// One private instance of the host's text source. Made on one thread and written on another,
+// hence the mutex; the handle is released on destruction.
 struct PrivateTextSource {
     std::mutex mutex;
     obs_source_t* source = nullptr;
@@ -65,39 +63,21 @@ private:
     std::optional<platform::HostFont> font_;  // last written; guarded by mutex
 };
 
-// The private text sources the scene text is drawn from: on FreeType one per row, made as a
-// layout first needs them (the first is the record's own `text`, made by createTextSource); on
-// GDI+ only the first, which takes the whole text. Further rows are made on the thread that lays
-// out a subtitle, never on the graphics thread: making a source there takes the host's source
-// list lock inside its graphics context, the reverse of the host's own order.
-class SceneRows {
-public:
-    explicit SceneRows(std::shared_ptr<PrivateTextSource> first);
-    ~SceneRows();
-    SceneRows(const SceneRows&) = delete;
-    SceneRows& operator=(const SceneRows&) = delete;
-
-    // Row `index`, or null when there is none.
-    std::shared_ptr<PrivateTextSource> row(size_t index) const;
-    // Every row, in order.
-    std::vector<std::shared_ptr<PrivateTextSource>> all() const;
-    // The settings further rows are made with (their text left empty).
-    void setLook(obs_data_t* settings);
-    // Merges `changes` into the look of rows still to come (any thread).
-    void updateTemplate(obs_data_t* changes);
-    // Gives rows up to `count` a host text source, where they have none, with the look of the
-    // first (nothing before that look is known, or once closed).
-    void ensure(size_t count);
-    // Drops every row's host source, releasing it or (when the host destroys it itself)
-    // forgetting it; no row is made afterwards.
-    void close(bool release);
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<PrivateTextSource>> rows_;  // guarded by mutex_
-    obs_data_t* look_ = nullptr;                            // guarded by mutex_
-    bool closed_ = false;                                   // guarded by mutex_
+// How the scene text looks, as the update reads it from the settings.
+struct SceneLook {
+    platform::FontFace font{defaults::kFontFace, "", 0};
+    int fontSize = static_cast<int>(defaults::kFontSize.defaultValue);
+    uint32_t textColor = defaults::kOpaqueFontColor;
+    bool backgroundEnabled = defaults::kBackgroundEnabled;
+    uint32_t backgroundColor = defaults::kBackgroundColor;
+    int backgroundPadding = static_cast<int>(defaults::kBackgroundPadding.defaultValue);
 };
+
+// The pixel size the text sources are given for the look's "Font Size".
+long long textPixels(const SceneLook& look);
+// The box the scene text is laid out in: the source's size, with the background's padding
+// kept free around the rows when the background is on.
+LayoutBox sceneBox(const SceneLook& look, uint32_t width, uint32_t height);
 
 // How the background reaches the text source: its colour as 0x00RRGGBB (from the host's
 // 0xAABBGGRR) and its opacity in percent; no colour is written when the background is off.
@@ -108,28 +88,52 @@ struct BackgroundLook {
 };
 BackgroundLook backgroundLook(bool enabled, uint32_t backgroundColor);
 
-// Creates the private text source when there is none yet (control or graphics thread).
-void createTextSource(SubtitleSourceData& data);
+// The private text sources the scene text is drawn from: on FreeType one per row, made as a
+// layout first needs them; on GDI+ only the first, which takes the whole text. They are made
+// on the thread that lays out a subtitle (so after the Sayline source itself, which the scene
+// text's timing relies on), never on the graphics thread: making a source there takes the host's source list lock inside its graphics context,
+// the reverse of the host's own order. Their settings are written only in the video tick: the
+// host reads a video source's settings there without a lock.
+class SceneRows final : public ISceneRows {
+public:
+    // `owner` is the Sayline source, named in the log lines.
+    explicit SceneRows(obs_source_t* owner);
+    ~SceneRows() override;
+    SceneRows(const SceneRows&) = delete;
+    SceneRows& operator=(const SceneRows&) = delete;
 
-// Writes a text into one row's text source in `face` (empty: the font as set), and, where the
-// text source draws it, the background. Written as it is: the host's own word wrap is never
-// turned on, since the FreeType source faults in it once its glyph texture has filled up; rows
-// are broken by the layout instead. An empty text keeps the row's font.
-void setText(SubtitleSourceData& data, PrivateTextSource& row, const std::string& text,
-             const std::string& face = "");
+    // Update: the look, and the source's box (GDI+ lays its text out in it). Rows made from
+    // now on take them; the rows there take a changed look at the next tick.
+    void setLook(const SceneLook& look, uint32_t width, uint32_t height);
+    SceneLook look() const;
+    // Video tick: writes a look changed since the last tick into every row (each row keeps its
+    // own face; only the style and size follow the font as set).
+    void applyLook();
 
-// The look changed (update, control thread): rows made from now on take it, and the render
-// callback writes font, colour and background into the existing rows at its next frame. The
-// host reads a video source's settings in its video tick without a lock, so they are only ever
-// written from that same thread.
-void markLookChanged(SubtitleSourceData& data);
-// Render thread: writes the look into every row when it changed since the last frame.
-void applyChangedLook(SubtitleSourceData& data);
+    void ensure(size_t count) override;
+    size_t count() const override;
+    // Written as it is: the host's own word wrap is never turned on, since the FreeType source
+    // faults in it once its glyph texture has filled up; rows are broken by the layout instead.
+    // An empty text keeps the row's font.
+    void write(size_t index, const std::string& text, const std::string& face) override;
 
-// The box the scene text is laid out in: the source's size, with the background's padding
-// kept free around the rows when the background is on.
-LayoutBox sceneBox(const SubtitleSourceData& data);
-// Hands the box and the font size to the scene text sink, which lays out what it is given.
-void applyLayoutBox(SubtitleSourceData& data);
+    // Row `index`, or null when there is none.
+    std::shared_ptr<PrivateTextSource> row(size_t index) const;
+    // Every row, in order.
+    std::vector<std::shared_ptr<PrivateTextSource>> all() const;
+    // Drops every row's host source, releasing it or (when the host destroys it itself)
+    // forgetting it; no row is made afterwards.
+    void close(bool release);
+
+private:
+    obs_source_t* owner_;
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<PrivateTextSource>> rows_;  // guarded by mutex_
+    SceneLook look_;                                        // guarded by mutex_
+    uint32_t width_ = 0;                                    // guarded by mutex_
+    uint32_t height_ = 0;                                   // guarded by mutex_
+    bool closed_ = false;                                   // guarded by mutex_
+    std::atomic<bool> lookChanged_{false};
+};
 
 }  // namespace obs_sayline

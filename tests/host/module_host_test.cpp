@@ -94,33 +94,19 @@ TEST(ModuleHostTest, source_is_created_and_destroyed_with_its_log_lines) {
     EXPECT_EQ(obs_source_get_width(source), kHostCanvasWidth);
     EXPECT_EQ(obs_source_get_height(source), 160u);
     obs_source_release(source);
-    ASSERT_TRUE(
-        waitForLine("[obs-sayline] Sayline source destroyed successfully", std::chrono::seconds(5)))
+    ASSERT_TRUE(waitForLine("[obs-sayline] Sayline source 'subtitles' destroyed",
+                            std::chrono::seconds(5)))
         << HostLogCapture::instance().joined();
 
     const std::vector<std::string> expected = {
         "[obs-sayline] Default settings applied",
-        "[obs-sayline] Sayline source create called",
-        "[obs-sayline] SubtitleSourceData created",
-        "[obs-sayline] Sayline source created successfully",
-        "[obs-sayline] Applying saved settings in create...",
-        "[obs-sayline] >>> subtitle_source_update called",
-        "[obs-sayline] Sayline source update processing...",
-        "[obs-sayline] First update - creating text source now",
-        "[obs-sayline] createTextSource() called",
-        "[obs-sayline] Canvas: 1280x720",
-        "[obs-sayline] Text source config: font=24, extents=1280x160",
-        "[obs-sayline] All settings configured, creating text source...",
-        "[obs-sayline] Attempting to create text_ft2_source source",
-        "[obs-sayline] Settings released",
-        "[obs-sayline] \xE2\x9C\x93 Internal text source created successfully! (initial size: 0x0)",
-        "[obs-sayline] [Settings] Applied - STT: none, Translation: enabled, Provider: 0",
-        "[obs-sayline] Resetting STT/translation engines...",
-        "[obs-sayline] No STT engine selected, capture not started",
-        "[obs-sayline] Sayline source destroy called",
-        "[obs-sayline] SubtitleSourceData destroying...",
-        "[obs-sayline] SubtitleSourceData destroyed",
-        "[obs-sayline] Sayline source destroyed successfully",
+        "[obs-sayline] Sayline source 'subtitles' created",
+        "[obs-sayline] Sayline source 'subtitles' update processing...",
+        "[obs-sayline] Sayline source 'subtitles' applied settings - STT: none, Translation: "
+        "enabled, Provider: 0",
+        "[obs-sayline] Sayline source 'subtitles' has no speech engine chosen - not capturing",
+        "[obs-sayline] Sayline source 'subtitles' destroying",
+        "[obs-sayline] Sayline source 'subtitles' destroyed",
     };
     EXPECT_EQ(moduleTexts(HostLogCapture::instance().lines()), expected);
 }
@@ -135,12 +121,13 @@ TEST(ModuleHostTest, destroying_a_source_releases_its_private_text_source) {
     ASSERT_NE(text, nullptr);
     obs_weak_source_t* weak = obs_source_get_weak_source(text);
     // Swap the record's own text source for one the test can watch.
-    data->text->release();
-    data->text->adopt(text);  // the record owns this reference now
+    data->rows->ensure(1);
+    data->rows->row(0)->release();
+    data->rows->row(0)->adopt(text);  // the record owns this reference now
 
     HostLogCapture::instance().clear();
     obs_source_release(source);
-    ASSERT_TRUE(waitForLine("[obs-sayline] Sayline source destroyed successfully",
+    ASSERT_TRUE(waitForLine("[obs-sayline] Sayline source 'with text' destroyed",
                             std::chrono::seconds(5)));
     obs_source_t* still = obs_weak_source_get_source(weak);
     EXPECT_EQ(still, nullptr);

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
             check(waitFor(
                       [] {
                           return HostLogCapture::instance().contains(
-                              "[obs-sayline] Sayline source destroyed successfully");
+                              "[obs-sayline] Sayline source 'stalled' destroyed");
                       },
                       10s),
                   "the source was destroyed");

@@ -55,7 +55,7 @@ protected:
     const std::vector<float>& buffered() {
         return static_cast<const FixedChunker&>(data_->capture.live->chunker()).pending().samples;
     }
-    std::string pendingText() { return data_->sceneText->pendingText(); }
+    std::string pendingText() { return data_->scene->pendingText(); }
 
     std::unique_ptr<SubtitleSourceData> data_;
     std::shared_ptr<ScriptedEngine> engine_;
@@ -74,7 +74,7 @@ TEST_F(AudioIntakeTest, a_worker_starts_when_three_seconds_are_buffered) {
     EXPECT_EQ(engine_->timestamps(), std::vector<uint64_t>{0});
     EXPECT_EQ(data_->shared->audioPositionMs.load(), 3000u);
     EXPECT_EQ(pendingText(), "chunk of 48000");
-    EXPECT_TRUE(data_->sceneText->dirty());
+    EXPECT_TRUE(data_->scene->dirty());
 }
 
 TEST_F(AudioIntakeTest, audio_is_ignored_once_capture_stopped_or_without_engine) {

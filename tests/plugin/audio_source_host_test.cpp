@@ -341,8 +341,10 @@ TEST_F(AudioSourceHostTest, pause_and_resume_hotkeys_stop_and_restart_requests) 
     voice.pushSine(300.0, 0.3f, 3100);
     EXPECT_TRUE(waitUntil([] { return requestsWithKey(kKeyHeard).size() == 1; }, seconds(10)));
 
+    recordOf(source)->scene->leave("to be cleared");
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "to be cleared"; }, seconds(5)));
     obs_hotkey_trigger_routed_callback(hotkeys.at("sayline.clear"), true);
-    EXPECT_TRUE(recordOf(source)->sceneText->takeCleared());
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source).empty(); }, seconds(5)));
     obs_hotkey_enable_callback_rerouting(false);
 }
 

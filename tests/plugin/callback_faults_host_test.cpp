@@ -40,7 +40,7 @@ protected:
     // Arms one fault through an update (which reads the variable first thing) and waits until
     // the update is past that point.
     void arm(const char* fault) {
-        const std::string applied = "[obs-sayline] Sayline source update processing...";
+        const std::string applied = sourceLine(source_, "update processing...");
         const std::string failed = "Exception in subtitle_source_update";
         auto& log = HostLogCapture::instance();
         const size_t before = log.count(applied) + countSubstring(failed);

@@ -92,7 +92,7 @@ TEST(GraphicsThreadHostTest, update_in_the_video_tick_leaves_the_leftover_to_a_w
     EXPECT_TRUE(waitForLine(
         "[obs-sayline] Update on the graphics thread - not waiting for audio processing",
         seconds(1)));
-    EXPECT_TRUE(waitForLine("[obs-sayline] Starting capture with STT engine...", seconds(1)));
+    EXPECT_TRUE(waitForLine(sourceLine(source, "starts capturing audio"), seconds(1)));
     EXPECT_TRUE(recordOf(source)->capture.capturing.load());
 
     // The leftover is recognised once the service answers, and left for the renderer.

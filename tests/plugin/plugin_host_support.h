@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +33,13 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milli
     return true;
 }
 
+// A log line a Sayline source writes about itself: "[obs-sayline] Sayline source 'NAME' rest".
+inline std::string sourceLine(obs_source_t* source, const std::string& rest) {
+    const char* name = source ? obs_source_get_name(source) : nullptr;
+    return std::string("[obs-sayline] Sayline source ") +
+           (name && *name ? "'" + std::string(name) + "' " : "") + rest;
+}
+
 inline bool waitForLine(const std::string& text, std::chrono::milliseconds timeout) {
     return waitUntil([&] { return HostLogCapture::instance().contains(text); }, timeout);
 }
@@ -48,7 +56,7 @@ inline bool waitForAnotherLine(const std::string& text, size_t before,
 // cannot see.)
 template <typename Change>
 void updateInVideoTick(obs_source_t* source, Change&& change) {
-    const std::string applied = "[obs-sayline] Sayline source update processing...";
+    const std::string applied = sourceLine(source, "update processing...");
     const size_t before = HostLogCapture::instance().count(applied);
     obs_data_t* settings = obs_data_create();
     change(settings);
@@ -61,16 +69,25 @@ void updateInVideoTick(obs_source_t* source, Change&& change) {
 // each; the host destroys them on a thread of its own.
 inline bool releaseAndWaitDestroyed(const std::vector<obs_source_t*>& sources,
                                     std::chrono::milliseconds timeout) {
-    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
-    const size_t before = HostLogCapture::instance().count(destroyed);
-    size_t released = 0;
+    // Each source's own line, and how often it must have been logged by the end.
+    std::map<std::string, size_t> awaited;
     for (obs_source_t* source : sources) {
         if (!source) continue;
-        obs_source_release(source);
-        ++released;
+        const std::string destroyed = sourceLine(source, "destroyed");
+        auto [at, fresh] = awaited.emplace(destroyed, 0);
+        if (fresh) at->second = HostLogCapture::instance().count(destroyed);
+        ++at->second;
+    }
+    for (obs_source_t* source : sources) {
+        if (source) obs_source_release(source);
     }
     return waitUntil(
-        [&] { return HostLogCapture::instance().count(destroyed) >= before + released; },
+        [&] {
+            for (const auto& [line, wanted] : awaited) {
+                if (HostLogCapture::instance().count(line) < wanted) return false;
+            }
+            return true;
+        },
         timeout);
 }
 
@@ -86,18 +103,18 @@ inline SubtitleSourceData* recordOf(obs_source_t* source) {
 }
 
 inline std::string pendingTextOf(obs_source_t* source) {
-    return recordOf(source)->sceneText->pendingText();
+    return recordOf(source)->scene->pendingText();
 }
 
 // The "text" settings of the source's private text sources, one per drawn row, joined by line
 // breaks (empty rows left out).
 inline std::string shownTextOf(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
-    if (!data || !data->text->source) return "<no text source>";
-    // The render callback writes them on the graphics thread; read them while holding graphics.
+    if (!data || !data->rows->row(0)) return "<no text source>";
+    // The video tick writes them on the graphics thread; read them while holding graphics.
     obs_enter_graphics();
     std::string shown;
-    for (const auto& row : data->sceneText->rows().all()) {
+    for (const auto& row : data->rows->all()) {
         if (!row->source) continue;
         obs_data_t* settings = obs_source_get_settings(row->source);
         const std::string text = obs_data_get_string(settings, "text");
@@ -113,7 +130,8 @@ inline std::string shownTextOf(obs_source_t* source) {
 // An integer setting of the source's private text source, read like shownTextOf.
 inline long long shownSettingOf(obs_source_t* source, const char* key) {
     SubtitleSourceData* data = recordOf(source);
-    obs_source_t* text = data ? data->text->source : nullptr;
+    std::shared_ptr<PrivateTextSource> first = data ? data->rows->row(0) : nullptr;
+    obs_source_t* text = first ? first->source : nullptr;
     if (!text) return -1;
     obs_enter_graphics();
     obs_data_t* settings = obs_source_get_settings(text);

@@ -12,7 +12,7 @@
 #include "plugin/source_properties.h"
 #include "plugin/source_registration.h"
 #include "plugin/source_settings.h"
-#include "plugin/subtitle_render.h"
+#include "plugin/scene_render.h"
 #include "plugin/subtitle_source_data.h"
 #include "core/worker_registry.h"
 #include "scripted_engine.h"
@@ -44,8 +44,9 @@ TEST(SourceRegistrationTest, record_describes_a_video_input_with_custom_draw) {
     ASSERT_NE(info.get_height, nullptr);
     EXPECT_EQ(info.get_width(nullptr), 1920u);
     EXPECT_EQ(info.get_height(nullptr), 160u);
-    // Nothing else is offered to the host (no audio, no tick, no show/hide, no filtering).
-    EXPECT_EQ(info.video_tick, nullptr);
+    // The scene moves on in the tick and is drawn in render; nothing else is offered to the
+    // host (no audio, no show/hide, no filtering).
+    EXPECT_EQ(info.video_tick, &subtitle_source_tick);
     EXPECT_EQ(info.audio_render, nullptr);
     EXPECT_EQ(info.filter_audio, nullptr);
     EXPECT_EQ(info.filter_video, nullptr);
@@ -78,7 +79,7 @@ TEST_F(SubtitleSourceDataTest, starts_with_the_documented_values) {
     EXPECT_EQ(s.maxSubtitleLength, 100);
     EXPECT_EQ(data.capture.sttEngine, nullptr);
     EXPECT_EQ(data.capture.translator, nullptr);
-    EXPECT_FALSE(data.text->exists());
+    EXPECT_EQ(data.rows->row(0), nullptr);  // made when the first subtitle is laid out
     EXPECT_EQ(data.shared->audioPositionMs, 0u);
     EXPECT_EQ(data.capture.live, nullptr);  // no worker
     EXPECT_FALSE(data.capture.audioConnected);
@@ -90,18 +91,16 @@ TEST_F(SubtitleSourceDataTest, starts_with_the_documented_values) {
     EXPECT_FALSE(s.backgroundEnabled);
     EXPECT_EQ(s.backgroundColor, 0x80000000u);
     EXPECT_EQ(s.backgroundPadding, 10);
-    EXPECT_EQ(data.sceneText->originalText(), "");
-    EXPECT_EQ(data.sceneText->translatedText(), "");
-    EXPECT_EQ(data.sceneText->pendingText(), "");
-    EXPECT_FALSE(data.sceneText->dirty());
-    EXPECT_EQ(data.render.shownAt, Clock::time_point{});
-    EXPECT_FALSE(data.render.subtitleVisible);
+    EXPECT_EQ(data.scene->originalText(), "");
+    EXPECT_EQ(data.scene->translatedText(), "");
+    EXPECT_EQ(data.scene->pendingText(), "");
+    EXPECT_FALSE(data.scene->dirty());
+    EXPECT_EQ(data.scene->timeline().shownAt, Clock::time_point{});
+    EXPECT_FALSE(data.scene->timeline().visible);
     EXPECT_EQ(s.subtitleDurationMs, 3000);
-    EXPECT_EQ(data.look.subtitleDurationMs.load(), 3000);
     EXPECT_EQ(data.width.load(), 1920u);
     EXPECT_EQ(data.height.load(), 160u);
-    EXPECT_FALSE(data.canvasKnown);
-    EXPECT_EQ(moduleTexts(), std::vector<std::string>{"[obs-sayline] SubtitleSourceData created"});
+    EXPECT_EQ(moduleTexts(), std::vector<std::string>{"[obs-sayline] Sayline source created"});
 
     // The intake buffer of a capture holds three seconds without growing.
     struct Idle : IChunkConsumer {
@@ -124,13 +123,9 @@ TEST_F(SubtitleSourceDataTest, create_and_destroy_log_in_order) {
     subtitle_source_destroy(nullptr);  // accepted, logs nothing
 
     const std::vector<std::string> expected = {
-        "[obs-sayline] Sayline source create called",
-        "[obs-sayline] SubtitleSourceData created",
-        "[obs-sayline] Sayline source created successfully",
-        "[obs-sayline] Sayline source destroy called",
-        "[obs-sayline] SubtitleSourceData destroying...",
-        "[obs-sayline] SubtitleSourceData destroyed",
-        "[obs-sayline] Sayline source destroyed successfully",
+        "[obs-sayline] Sayline source created",
+        "[obs-sayline] Sayline source destroying",
+        "[obs-sayline] Sayline source destroyed",
     };
     EXPECT_EQ(moduleTexts(), expected);
 }
@@ -162,7 +157,7 @@ TEST_F(SubtitleSourceDataTest, destruction_waits_for_a_finishing_worker) {
     worker.join();
     EXPECT_GE(waited, std::chrono::milliseconds(140));
     EXPECT_LT(waited, std::chrono::seconds(2));
-    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("timeout"));
+    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("still recognising"));
 }
 
 TEST_F(SubtitleSourceDataTest, destruction_gives_up_on_a_stuck_worker_after_five_seconds) {
@@ -180,8 +175,9 @@ TEST_F(SubtitleSourceDataTest, destruction_gives_up_on_a_stuck_worker_after_five
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2].level, LOG_WARNING);
     EXPECT_EQ(lines[lines.size() - 2].text,
-              "[obs-sayline] Destructor: audio processing still running after 5s timeout");
-    EXPECT_EQ(lines.back().text, "[obs-sayline] SubtitleSourceData destroyed");
+              "[obs-sayline] Sayline source still recognising after 5 s while destroyed - its "
+              "result is dropped");
+    EXPECT_EQ(lines.back().text, "[obs-sayline] Sayline source destroyed");
 }
 
 TEST_F(SubtitleSourceDataTest, destruction_with_leftover_and_no_busy_worker_returns_at_once) {

@@ -383,10 +383,9 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     EXPECT_TRUE(data->capture.capturing.load());
     EXPECT_EQ(data->capture.sttEngine, nullptr);
     EXPECT_TRUE(
-        HostLogCapture::instance().contains("[obs-sayline] [Settings] Applied - STT: "
-                                            "whisper_local, Translation: enabled, Provider: 2"));
-    EXPECT_TRUE(
-        HostLogCapture::instance().contains("[obs-sayline] Starting capture with STT engine..."));
+        HostLogCapture::instance().contains(sourceLine(source, "applied settings - STT: "
+                                            "whisper_local, Translation: enabled, Provider: 2")));
+    EXPECT_TRUE(HostLogCapture::instance().contains(sourceLine(source, "starts capturing audio")));
     EXPECT_TRUE(HostLogCapture::instance().containsSubstring(
         "[Settings] Translation API key is corrupted! Length=257 (max=256)"));
     EXPECT_FALSE(HostLogCapture::instance().containsSubstring("sk-spaced"));
@@ -397,7 +396,7 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     obs_data_set_string(settings, "target_language", "en");
     obs_data_set_string(settings, "stt_engine", "none");
     obs_data_set_int(settings, "font_color", 0x00FF00);
-    const std::string noEngine = "[obs-sayline] No STT engine selected, capture not started";
+    const std::string noEngine = sourceLine(source, "has no speech engine chosen - not capturing");
     const size_t noEngineBefore = HostLogCapture::instance().count(noEngine);
     obs_source_update(source, settings);
     ASSERT_TRUE(waitForAnotherLine(noEngine, noEngineBefore, seconds(5)));
@@ -406,14 +405,16 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     EXPECT_EQ(data->settings.textColor, 0x00FF00u);
     EXPECT_FALSE(data->capture.capturing.load());
 
-    // The text source carries the look (FreeType keys here), colour made opaque. The render
-    // callback writes it, on the thread where the host reads it, at the next drawn frame.
+    // The text source carries the look (FreeType keys here), colour made opaque. The video
+    // tick writes it, on the thread where the host reads it; the first row is made for the
+    // first subtitle.
+    data->scene->leave("look");
     obs_set_output_source(5, source);
     auto lookColor = [&] { return shownSettingOf(source, "color1"); };
     EXPECT_TRUE(waitUntil([&] { return lookColor() == 0xFF00FF00LL; }, seconds(5)));
     obs_set_output_source(5, nullptr);
     obs_enter_graphics();
-    obs_data_t* look = obs_source_get_settings(data->text->source);
+    obs_data_t* look = obs_source_get_settings(data->rows->row(0)->source);
     obs_leave_graphics();
     EXPECT_EQ(obs_data_get_int(look, "color1"), 0xFF00FF00LL);
     EXPECT_EQ(obs_data_get_int(look, "color2"), 0xFF00FF00LL);
@@ -435,12 +436,12 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
 // The font of the first row's text source, once a text is drawn in it.
 std::string drawnFont(obs_source_t* source, long long* size, long long* flags) {
     SubtitleSourceData* data = recordOf(source);
-    data->sceneText->leave("Hello");
+    data->scene->leave("Hello");
     obs_set_output_source(5, source);
     EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "Hello"; }, seconds(5)));
     obs_set_output_source(5, nullptr);
     obs_enter_graphics();
-    obs_data_t* settings = obs_source_get_settings(data->text->source);
+    obs_data_t* settings = obs_source_get_settings(data->rows->row(0)->source);
     obs_leave_graphics();
     obs_data_t* font = obs_data_get_obj(settings, "font");
     const std::string face =
@@ -484,10 +485,10 @@ TEST(SourceSettingsHostTest, choosing_no_engine_starts_no_capture) {
     obs_source_t* source = obs_source_create("sayline_source", "idle", nullptr, nullptr);
     SubtitleSourceData* data = recordOf(source);
     EXPECT_TRUE(HostLogCapture::instance().contains(
-        "[obs-sayline] No STT engine selected, capture not started"));
+        sourceLine(source, "has no speech engine chosen - not capturing")));
     EXPECT_FALSE(data->capture.capturing.load());
     EXPECT_FALSE(data->capture.audioConnected);
-    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("Starting audio capture"));
+    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("starts capturing audio"));
     obs_source_release(source);
 }
 

@@ -300,7 +300,7 @@ TEST_F(SubtitlePipelineHostTest, phantom_phrase_and_unsure_result_show_nothing) 
         << HostLogCapture::instance().joined();
     for (obs_source_t* source : {phantom_, lowConf_}) {
         EXPECT_EQ(pendingTextOf(source), "");
-        EXPECT_FALSE(recordOf(source)->sceneText->dirty());
+        EXPECT_FALSE(recordOf(source)->scene->dirty());
     }
 }
 
@@ -311,7 +311,7 @@ TEST_F(SubtitlePipelineHostTest, stop_recognises_what_is_left_and_clears_the_tex
     std::this_thread::sleep_for(milliseconds(300));
     obs_data_t* none = obs_data_create();
     obs_data_set_string(none, "stt_engine", "none");
-    const std::string noEngine = "[obs-sayline] No STT engine selected, capture not started";
+    const std::string noEngine = sourceLine(stop_, "has no speech engine chosen - not capturing");
     const size_t noEngineBefore = HostLogCapture::instance().count(noEngine);
     obs_source_update(stop_, none);  // the host applies it on its next video tick
     obs_data_release(none);
@@ -336,14 +336,13 @@ TEST_F(SubtitlePipelineHostTest, stop_recognises_what_is_left_and_clears_the_tex
     EXPECT_EQ(pendingTextOf(stop_), "second part");
     EXPECT_EQ(shownTextOf(stop_), "");
     EXPECT_FALSE(recordOf(stop_)->capture.capturing.load());
-    EXPECT_TRUE(HostLogCapture::instance().contains("[obs-sayline] Audio capture stopped"));
-    EXPECT_TRUE(HostLogCapture::instance().contains(
-        "[obs-sayline] No STT engine selected, capture not started"));
+    EXPECT_TRUE(HostLogCapture::instance().contains(sourceLine(stop_, "stopped capturing audio")));
+    EXPECT_TRUE(HostLogCapture::instance().contains(noEngine));
 }
 
 TEST_F(SubtitlePipelineHostTest, destroy_gives_up_on_a_stalled_request_and_drops_its_result) {
     ASSERT_TRUE(waitForRequests(kKeyStall, 1, seconds(10))) << HostLogCapture::instance().joined();
-    const std::string destroyed = "[obs-sayline] Sayline source destroyed successfully";
+    const std::string destroyed = sourceLine(stall_, "destroyed");
     const size_t destroyedBefore = HostLogCapture::instance().count(destroyed);
     const auto start = std::chrono::steady_clock::now();
     obs_source_release(stall_);

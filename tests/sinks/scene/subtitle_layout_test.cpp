@@ -1,7 +1,7 @@
 // Laying out a subtitle for the box (rows, breaks, parts in time) and placing a part's rows,
 // with a 40 px font whose characters are all 10 px wide.
 
-#include "plugin/subtitle_layout.h"
+#include "sinks/scene/subtitle_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/subtitle_render.h"
+#include "sinks/scene/subtitle_layout.h"
 
 namespace obs_sayline {
 namespace {

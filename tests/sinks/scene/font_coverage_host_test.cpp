@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/harness/obs_host.h"
-#include "plugin_host_support.h"
+#include "plugin/plugin_host_support.h"
 
 namespace obs_sayline::test {
 namespace {
@@ -51,7 +51,7 @@ protected:
         subtitle.text = translation.empty() ? original : original + "\n" + translation;
         subtitle.sourceLanguage = language;
         subtitle.targetLanguage = translation.empty() ? "" : "en";
-        recordOf(source_)->sceneText->deliver(subtitle);
+        recordOf(source_)->scene->deliver(subtitle);
     }
 
     // The faces of the rows on screen, once `rows` rows are drawn with ink in each.
@@ -60,8 +60,8 @@ protected:
         auto drawn = FrameGrabber::waitFor(
             [&](const Frame& f) {
                 obs_enter_graphics();  // the render state is the graphics thread's
-                const bool shown = data->render.drawn && !data->render.drawn->wholeText &&
-                                   data->render.drawn->part.rows.size() == rows;
+                const auto& drawn = data->scene->timeline().drawn;
+                const bool shown = drawn && !drawn->wholeText && drawn->part.rows.size() == rows;
                 obs_leave_graphics();
                 return shown && brightPixels(f, kBoxHeight).count > 300;
             },
@@ -73,7 +73,7 @@ protected:
         *frame = *later;
         std::vector<std::string> faces;
         for (size_t i = 0; i < rows; ++i) {
-            obs_source_t* row = data->sceneText->rows().row(i)->acquire();
+            obs_source_t* row = data->rows->row(i)->acquire();
             obs_enter_graphics();
             obs_data_t* settings = obs_source_get_settings(row);
             obs_leave_graphics();

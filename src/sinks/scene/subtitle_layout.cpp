@@ -1,4 +1,4 @@
-#include "plugin/subtitle_layout.h"
+#include "sinks/scene/subtitle_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -272,7 +272,9 @@ private:
 }  // namespace
 
 SubtitleLayout layoutSubtitle(const std::string& text, const LayoutBox& box, IRowMeasure& measure) {
-    return Layouter(box, measure).layOut(text);
+    SubtitleLayout layout = Layouter(box, measure).layOut(text);
+    layout.text = text;
+    return layout;
 }
 
 int stackHeight(const SubtitlePart& part) {
@@ -288,6 +290,71 @@ float fitScale(const LayoutBox& box, int widest, int stack) {
     if (widest > 0) scale = std::min(scale, width / static_cast<float>(widest));
     if (stack > 0) scale = std::min(scale, height / static_cast<float>(stack));
     return scale;
+}
+
+TextPlacement placeText(uint32_t boxWidth, uint32_t boxHeight, uint32_t textWidth,
+                        uint32_t textHeight) {
+    TextPlacement placement;
+    const float bw = static_cast<float>(boxWidth);
+    const float bh = static_cast<float>(boxHeight);
+    const float w = static_cast<float>(textWidth);
+    const float h = static_cast<float>(textHeight);
+    if (textWidth > boxWidth || textHeight > boxHeight) {
+        const float s = std::min(bw / w, bh / h);
+        placement.scale = s;
+        placement.scaled = true;
+        placement.x = (bw - w * s) * 0.5f;
+        placement.y = (bh - h * s) * 0.5f;
+    } else {
+        placement.x = (bw - w) * 0.5f;
+        placement.y = (bh - h) * 0.5f;
+    }
+    return placement;
+}
+
+PartPlacement placePart(const SubtitlePart& part, const std::vector<uint32_t>& widths,
+                        const LayoutBox& box) {
+    PartPlacement placement;
+    uint32_t widest = 0;
+    for (const uint32_t width : widths) widest = std::max(widest, width);
+    const int stack = stackHeight(part);
+    const float s = fitScale(box, static_cast<int>(widest), stack);
+    placement.scale = s;
+    const float boxWidth = static_cast<float>(box.width);
+    const float bandTop = (static_cast<float>(box.height) - static_cast<float>(stack) * s) * 0.5f;
+    const float pitch = static_cast<float>(part.ascent + part.descent + part.gap);
+    float left = boxWidth;
+    float right = 0.0f;
+    for (size_t i = 0; i < part.rows.size() && i < widths.size(); ++i) {
+        const float width = static_cast<float>(widths[i]) * s;
+        PartPlacement::Row row;
+        row.x = (boxWidth - width) * 0.5f;
+        const float baseline =
+            bandTop + (static_cast<float>(part.ascent) + static_cast<float>(i) * pitch) * s;
+        row.y = baseline - static_cast<float>(part.rows[i].size.baseline) * s;
+        placement.rows.push_back(row);
+        left = std::min(left, row.x);
+        right = std::max(right, row.x + width);
+    }
+    const float margin = static_cast<float>(box.margin);
+    placement.left = std::max(0.0f, left - margin);
+    placement.right = std::min(boxWidth, right + margin);
+    placement.top = std::max(0.0f, bandTop - margin);
+    placement.bottom =
+        std::min(static_cast<float>(box.height), bandTop + static_cast<float>(stack) * s + margin);
+    return placement;
+}
+
+bool subtitleExpired(std::chrono::steady_clock::time_point shownAt,
+                     std::chrono::steady_clock::time_point now, int durationMs) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - shownAt);
+    return elapsed.count() >= durationMs;
+}
+
+int partDurationMs(int durationMs, size_t parts, size_t index) {
+    if (parts <= 1) return durationMs;
+    const int each = durationMs / static_cast<int>(parts);
+    return index + 1 < parts ? each : durationMs - each * static_cast<int>(parts - 1);
 }
 
 }  // namespace obs_sayline

@@ -1,17 +1,19 @@
-#include "plugin/scene_text_sink.h"
+#include "sinks/scene/scene_text_sink.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "core/logger.h"
 #include "core/utf8_text.h"
-#include "live/source_status.h"
 #include "platform/host_text_source.h"
-#include "plugin/source_defaults.h"
-#include "plugin/text_source.h"
 
 namespace obs_sayline {
 namespace {
+
+// Until the settings say otherwise ("Max Subtitle Length", "Display time", "Font").
+constexpr size_t kDefaultMaxLineChars = 200;
+constexpr int kDefaultDisplayMs = 5000;
+constexpr const char* kDefaultFontFace = "Arial";
 
 void addMissing(std::vector<const platform::Script*>& into,
                 const std::vector<const platform::Script*>& missing) {
@@ -78,12 +80,12 @@ std::vector<std::string> lineLanguages(const FinishedSubtitle& subtitle) {
 
 }  // namespace
 
-SceneTextSink::SceneTextSink(std::shared_ptr<PrivateTextSource> firstRow,
-                             std::shared_ptr<SourceStatus> status)
-    : rows_(std::make_shared<SceneRows>(std::move(firstRow))),
-      status_(std::move(status)),
-      maxLineLength_(static_cast<size_t>(defaults::kMaxSubtitleLength.defaultValue)),
-      font_{defaults::kFontFace, "", 0} {}
+SceneTextSink::SceneTextSink(std::shared_ptr<ISceneRows> rows, FontReport report)
+    : rows_(std::move(rows)),
+      report_(std::move(report)),
+      maxLineLength_(kDefaultMaxLineChars),
+      displayMs_(kDefaultDisplayMs),
+      font_{kDefaultFontFace, "", 0} {}
 
 SceneTextSink::~SceneTextSink() = default;
 
@@ -101,9 +103,9 @@ void SceneTextSink::setFont(const platform::FontFace& font) {
 
 void SceneTextSink::sourceActivated() { freshActivation_.store(true); }
 
-SceneSubtitle SceneTextSink::layOut(const std::string& text,
+SubtitleLayout SceneTextSink::layOut(const std::string& text,
                                     const std::vector<std::string>& languages) {
-    SceneSubtitle laidOut;
+    SubtitleLayout laidOut;
     laidOut.text = text;
     // GDI+ lays the text out and falls back to other fonts by itself.
     if (platform::kHostTextWrapsInBox) return laidOut;
@@ -136,7 +138,7 @@ SceneSubtitle SceneTextSink::layOut(const std::string& text,
         return laidOut;
     }
     FontRows rows(measure_, faces_, font, fontPixels, languages);
-    laidOut.layout = layoutSubtitle(text, box, rows);
+    laidOut = layoutSubtitle(text, box, rows);
     reportMissing(rows.missing());
     return laidOut;
 }
@@ -154,19 +156,16 @@ void SceneTextSink::reportMissing(const std::vector<const platform::Script*>& mi
             packages += (packages.empty() ? "" : ", ") + std::string(script->package);
         }
     }
-    if (!status_) return;
-    if (missing.empty()) {
-        status_->fontsCover();
-    } else {
-        status_->fontsMissing("No installed font has " + names +
-                              " glyphs: install one, for example " + packages);
-    }
+    if (!report_) return;
+    report_(missing.empty() ? std::string()
+                            : "No installed font has " + names +
+                                  " glyphs: install one, for example " + packages);
 }
 
-void SceneTextSink::store(SceneSubtitle laidOut) {
-    // Every row the renderer will write exists before it can take the subtitle.
+void SceneTextSink::store(SubtitleLayout laidOut) {
+    // Every row the tick will write exists before it can take the subtitle.
     size_t rows = 1;
-    for (const SubtitlePart& part : laidOut.layout.parts) rows = std::max(rows, part.rows.size());
+    for (const SubtitlePart& part : laidOut.parts) rows = std::max(rows, part.rows.size());
     rows_->ensure(rows);
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = std::move(laidOut);
@@ -194,11 +193,11 @@ void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
     store(layOut(shown, lineLanguages(subtitle)));
 }
 
-// The rows are emptied by the render callback: the host reads a video source's settings in its
-// video tick without a lock, so only that thread writes them.
+// The rows are emptied by the video tick: the host reads a video source's settings in its video
+// tick without a lock, so only that thread writes them.
 void SceneTextSink::clear() { cleared_.store(true); }
 
-std::optional<SceneSubtitle> SceneTextSink::takePending() {
+std::optional<SubtitleLayout> SceneTextSink::takePending() {
     if (!dirty_.exchange(false)) return std::nullopt;
     std::lock_guard<std::mutex> lock(mutex_);
     return pending_;
@@ -207,6 +206,68 @@ std::optional<SceneSubtitle> SceneTextSink::takePending() {
 void SceneTextSink::leave(const std::string& displayText,
                           const std::vector<std::string>& languages) {
     store(layOut(displayText, languages));
+}
+
+void SceneTextSink::writeRows(std::optional<SceneTimeline::Rows> rows, uint64_t frame) {
+    size_t used = 0;
+    if (rows && rows->wholeText) {
+        rows_->write(0, timeline_.subtitle->text, timeline_.subtitle->face);
+        used = 1;
+    } else if (rows) {
+        // The layout made every row this part needs before handing it over.
+        for (const LaidOutRow& row : rows->part.rows) rows_->write(used++, row.text, row.face);
+    }
+    for (size_t i = used, n = rows_->count(); i < n; ++i) rows_->write(i, "", "");
+    timeline_.written = true;
+    timeline_.writtenRows = std::move(rows);
+    timeline_.writtenFrame = frame;
+}
+
+void SceneTextSink::writePart(uint64_t frame) {
+    SceneTimeline::Rows rows;
+    if (timeline_.subtitle->parts.empty()) {
+        rows.wholeText = true;
+    } else {
+        rows.part = timeline_.subtitle->parts[timeline_.part];
+    }
+    writeRows(std::move(rows), frame);
+}
+
+void SceneTextSink::tick(Clock::time_point now, uint64_t frame) {
+    SceneTimeline& t = timeline_;
+    // A host text source takes a change in its own tick. Every row is made after this source
+    // and the host ticks the newest sources first, so that is the next frame's tick: from the
+    // next frame on the rows hold what was written.
+    if (t.written && frame != t.writtenFrame) {
+        t.drawn = t.writtenRows;
+        t.written = false;
+    }
+    if (cleared_.exchange(false)) {
+        // Capture stopped, or the line being spoken was withdrawn: every row is emptied.
+        writeRows(std::nullopt, frame);
+        t.subtitle.reset();
+        t.visible = false;
+    }
+    if (std::optional<SubtitleLayout> pending = takePending()) {
+        t.subtitle = std::move(*pending);
+        t.part = 0;
+        writePart(frame);
+        t.shownAt = now;
+        t.visible = true;
+        return;
+    }
+    if (!t.visible) return;
+    const size_t parts = std::max<size_t>(1, t.subtitle->parts.size());
+    if (!subtitleExpired(t.shownAt, now, partDurationMs(displayMs_.load(), parts, t.part))) return;
+    if (t.part + 1 < parts) {
+        ++t.part;
+        writePart(frame);
+        t.shownAt = now;
+    } else {
+        writeRows(std::nullopt, frame);
+        t.subtitle.reset();
+        t.visible = false;
+    }
 }
 
 std::string SceneTextSink::pendingText() const {

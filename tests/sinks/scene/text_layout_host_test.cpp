@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "host/harness/obs_host.h"
-#include "plugin_host_support.h"
+#include "plugin/plugin_host_support.h"
 
 namespace obs_sayline::test {
 namespace {
@@ -30,7 +30,7 @@ constexpr uint32_t kBoxHeight = 160;
 
 // Leaves a text for the renderer as a recognition result would.
 void showText(obs_source_t* source, const std::string& text) {
-    recordOf(source)->sceneText->leave(text);
+    recordOf(source)->scene->leave(text);
 }
 
 // Each group of consecutive pixel rows with bright pixels, above `maxY`: one per drawn row of
@@ -242,12 +242,12 @@ TEST(ReadableLayoutHostTest, two_languages_are_two_centred_rows_as_large_as_the_
         // The rows were laid out with the widths the host text sources then reported.
         SubtitleSourceData* data = recordOf(shown.source);
         obs_enter_graphics();  // the render state is the graphics thread's
-        ASSERT_TRUE(data->render.drawn.has_value());
-        const SubtitlePart part = data->render.drawn->part;
+        ASSERT_TRUE(data->scene->timeline().drawn.has_value());
+        const SubtitlePart part = data->scene->timeline().drawn->part;
         obs_leave_graphics();
         ASSERT_EQ(part.rows.size(), 2u);
         for (size_t i = 0; i < part.rows.size(); ++i) {
-            obs_source_t* row = data->sceneText->rows().row(i)->acquire();
+            obs_source_t* row = data->rows->row(i)->acquire();
             EXPECT_EQ(obs_source_get_width(row), static_cast<uint32_t>(part.rows[i].size.width))
                 << part.rows[i].text;
             obs_source_release(row);
@@ -292,9 +292,9 @@ OnScreen onScreen(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
     OnScreen seen;
     obs_enter_graphics();  // the render state is the graphics thread's
-    if (data->render.subtitleVisible && data->render.subtitle) {
-        seen.part = data->render.part;
-        seen.parts = data->render.subtitle->layout.parts.size();
+    if (data->scene->timeline().visible && data->scene->timeline().subtitle) {
+        seen.part = data->scene->timeline().part;
+        seen.parts = data->scene->timeline().subtitle->parts.size();
     }
     obs_leave_graphics();
     return seen;
