@@ -212,8 +212,19 @@ constexpr const char* kTwoLanguages = "Good evening everyone\nSelamat malam semu
 
 void defaultSettings(obs_data_t*) {}
 
-// The first frame that shows `rows` rows of text.
-std::optional<Frame> frameWithRows(size_t rows) {
+// The first frame that shows `rows` rows of text, once `source` has drawn rows (frames still
+// on their way from an earlier test may show rows too).
+std::optional<Frame> frameWithRows(obs_source_t* source, size_t rows) {
+    SubtitleSourceData* data = recordOf(source);
+    const bool drawn = waitUntil(
+        [&] {
+            obs_enter_graphics();  // the render state is the graphics thread's
+            const bool shown = data->render.drawn && !data->render.drawn->part.rows.empty();
+            obs_leave_graphics();
+            return shown;
+        },
+        seconds(5));
+    if (!drawn) return std::nullopt;
     return FrameGrabber::waitFor(
         [rows](const Frame& f) {
             return rowBands(f, f.height).size() == rows && brightPixels(f, f.height).count > 200;
@@ -231,7 +242,7 @@ TEST(ReadableLayoutHostTest, two_languages_are_two_centred_rows_as_large_as_the_
         SCOPED_TRACE("canvas width " + std::to_string(canvasWidth));
         ShownSource shown(canvasWidth, canvasWidth * 9 / 16, defaultSettings);
         showText(shown.source, kTwoLanguages);
-        auto frame = frameWithRows(2);
+        auto frame = frameWithRows(shown.source, 2);
         ASSERT_TRUE(frame.has_value()) << "never drawn as two rows";
         const std::vector<PixelBox> bands = rowBands(*frame, frame->height);
         for (const PixelBox& band : bands) {
@@ -402,7 +413,7 @@ TEST(ReadableLayoutHostTest, background_covers_the_rows_with_a_margin_and_goes_w
         obs_data_set_int(settings, "subtitle_duration", 1500);
     });
     showText(shown.source, kTwoLanguages);
-    auto frame = frameWithRows(2);
+    auto frame = frameWithRows(shown.source, 2);
     ASSERT_TRUE(frame.has_value());
     const PixelBox text = brightPixels(*frame, frame->height);
     PixelBox background;
