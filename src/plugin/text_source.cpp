@@ -169,6 +169,8 @@ size_t SceneRows::count() const {
 }
 
 void SceneRows::ensure(size_t count) {
+    // Without a running host there is nothing to make them in (a record used on its own).
+    if (!obs_initialized()) return;
     for (size_t index = 0; index < count; ++index) {
         obs_data_t* settings = nullptr;
         long long pixels = 0;

@@ -219,7 +219,8 @@ std::optional<Frame> frameWithRows(obs_source_t* source, size_t rows) {
     const bool drawn = waitUntil(
         [&] {
             obs_enter_graphics();  // the render state is the graphics thread's
-            const bool shown = data->render.drawn && !data->render.drawn->part.rows.empty();
+            const auto& drawn = data->scene->timeline().drawn;
+            const bool shown = drawn && !drawn->part.rows.empty();
             obs_leave_graphics();
             return shown;
         },
