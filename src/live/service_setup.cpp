@@ -106,27 +106,54 @@ StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs) {
     return streaming;
 }
 
-std::shared_ptr<ITranslationProvider> prepareTranslator(const ServiceChoice& choice) {
-    if (!choice.enableTranslation || choice.provider == ProviderType::None) return nullptr;
-    auto provider = ProviderFactory::create(choice.provider);
-    if (!provider) return nullptr;
+PreparedTranslator prepareTranslation(const ServiceChoice& choice) {
+    PreparedTranslator prepared;
+    if (!choice.enableTranslation || choice.provider == ProviderType::None) return prepared;
 
     ProviderConfig config;
     config.type = choice.provider;
+    const bool openAi = choice.provider == ProviderType::OpenAI;
+    if (openAi || choice.provider == ProviderType::Anthropic)
+        config.model = choice.translationModel;
+    bool customServer = false;
+    if (openAi && !choice.translationServerUrl.empty()) {
+        const BaseUrlVerdict verdict = judgeServerUrl(choice.translationServerUrl);
+        if (!verdict.accepted) {
+            prepared.serverRefusal = verdict.refusal;
+            logWarningTag("Translation",
+                          "Ignoring Server URL (translation_base_url): %s; translation is off",
+                          verdict.refusal.c_str());
+            return prepared;
+        }
+        config.endpoint = verdict.accepted->url;
+        customServer = true;
+    }
+
+    auto provider = ProviderFactory::create(choice.provider);
+    if (!provider) return prepared;
     auto initialized = provider->initialize(config);
     if (!initialized) {
         logErrorTag("Translation", "Failed to initialize translation provider: %s",
                     initialized.error().message.c_str());
-        return nullptr;
+        prepared.failed = true;
+        return prepared;
     }
     if (!choice.translationApiKey.empty()) {
         provider->setApiKey(choice.translationApiKey);
         logInfo("Translation API key configured");
+    } else if (customServer) {
+        // Servers of one's own often want no key.
+        logInfo("Translation API key not set - none is sent to the server");
     } else {
         logWarning("Translation API key not set");
     }
     logInfoTag("Translation", "Translation provider initialized: %s", provider->getName());
-    return provider;
+    prepared.provider = std::move(provider);
+    return prepared;
+}
+
+std::shared_ptr<ITranslationProvider> prepareTranslator(const ServiceChoice& choice) {
+    return prepareTranslation(choice).provider;
 }
 
 }  // namespace obs_sayline

@@ -31,6 +31,11 @@ struct ServiceChoice {
     bool enableTranslation = true;
     ProviderType provider = ProviderType::None;
     std::string translationApiKey;
+    // OpenAI only: another server that speaks its chat completions (a local model server;
+    // empty: the default service, or its environment override).
+    std::string translationServerUrl;
+    // OpenAI and Anthropic only: the model to ask for (empty: the provider's default).
+    std::string translationModel;
 };
 
 struct PreparedEngine {
@@ -51,8 +56,19 @@ PreparedEngine prepareSttEngine(const ServiceChoice& choice);
 // the service base and the language, cut at pauses of `pauseMs`.
 StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs);
 
-// Creates, initialises and keys the translation provider; null when translation is off, none
-// is chosen, the factory has none of that kind, or it failed (logged).
+struct PreparedTranslator {
+    // null when translation is off, none is chosen, the factory has none of that kind, the
+    // server URL was refused, or initialisation failed
+    std::shared_ptr<ITranslationProvider> provider;
+    bool failed = false;        // initialisation failed (logged)
+    std::string serverRefusal;  // why the server URL was refused (logged)
+};
+
+// Creates, initialises and keys the translation provider. A translation server URL that is
+// refused is logged with a Warning naming the setting (never its value) and leaves no provider:
+// the text is not sent to a service the user did not name.
+PreparedTranslator prepareTranslation(const ServiceChoice& choice);
+// prepareTranslation's provider.
 std::shared_ptr<ITranslationProvider> prepareTranslator(const ServiceChoice& choice);
 
 }  // namespace obs_sayline

@@ -14,6 +14,7 @@ constexpr const char* kDeepLFree = "https://api-free.deepl.com";
 constexpr const char* kDeepLPro = "https://api.deepl.com";
 constexpr const char* kGoogleTranslate = "https://translation.googleapis.com";
 constexpr const char* kGemini = "https://generativelanguage.googleapis.com";
+constexpr const char* kAnthropic = "https://api.anthropic.com";
 
 constexpr const char* kOpenAiEnv = "SAYLINE_OPENAI_BASE_URL";
 constexpr const char* kGoogleSttEnv = "SAYLINE_GOOGLE_STT_BASE_URL";
@@ -21,6 +22,7 @@ constexpr const char* kDeepgramEnv = "SAYLINE_DEEPGRAM_BASE_URL";
 constexpr const char* kDeepLEnv = "SAYLINE_DEEPL_BASE_URL";  // replaces both DeepL hosts
 constexpr const char* kGoogleTranslateEnv = "SAYLINE_GOOGLE_TRANSLATE_BASE_URL";
 constexpr const char* kGeminiEnv = "SAYLINE_GEMINI_BASE_URL";
+constexpr const char* kAnthropicEnv = "SAYLINE_ANTHROPIC_BASE_URL";
 }  // namespace endpoints
 
 // A base URL that passed judgement, in the form libcurl made of it: lower-case scheme, the host

@@ -1,10 +1,7 @@
 #include "translation/gemini_provider.h"
 
-#include <cctype>
 #include <chrono>
 #include <cstdint>
-#include <exception>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -13,6 +10,7 @@
 #include "net/endpoint.h"
 #include "net/http_client.h"
 #include "net/json_reply.h"
+#include "translation/llm_prompt.h"
 #include "translation/provider_statistics.h"
 #include "translation/provider_support.h"
 
@@ -67,48 +65,6 @@ std::string geminiErrorMessage(const HttpResponse& response) {
 
 namespace {
 
-std::string trimmed(const std::string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    return text.substr(begin, end - begin);
-}
-
-// Models like to wrap a whole answer in quotes; drop one matching pair.
-std::string withoutWrappingQuotes(std::string text) {
-    if (text.size() > 1 && text.front() == text.back() &&
-        (text.front() == '"' || text.front() == '\'')) {
-        return text.substr(1, text.size() - 2);
-    }
-    return text;
-}
-
-// A token count clamped into 32 bits; a member that is no number throws the library's
-// type error, which the caller reports as a parse failure.
-int32_t tokenCount(const json& value) {
-    constexpr auto kMin = std::numeric_limits<int32_t>::min();
-    constexpr auto kMax = std::numeric_limits<int32_t>::max();
-    if (value.is_number_unsigned()) {
-        const auto n = value.get<uint64_t>();
-        return n > static_cast<uint64_t>(kMax) ? kMax : static_cast<int32_t>(n);
-    }
-    if (value.is_number_integer()) {
-        const auto n = value.get<int64_t>();
-        if (n > kMax) return kMax;
-        if (n < kMin) return kMin;
-        return static_cast<int32_t>(n);
-    }
-    if (value.is_number_float()) {
-        const double d = value.get<double>();
-        if (!(d == d)) return 0;  // NaN
-        if (d >= static_cast<double>(kMax)) return kMax;
-        if (d <= static_cast<double>(kMin)) return kMin;
-        return static_cast<int32_t>(d);
-    }
-    return value.get<int32_t>();
-}
-
 Result<std::string> candidateText(const json& body) {
     const json& candidate = body["candidates"][0];
     const bool hasParts =
@@ -128,7 +84,7 @@ Result<std::string> candidateText(const json& body) {
     for (const json& part : candidate["content"]["parts"]) {
         if (part.is_object() && part.contains("text")) joined += part["text"].get<std::string>();
     }
-    return withoutWrappingQuotes(trimmed(joined));
+    return cleanModelReply(joined);
 }
 
 }  // namespace
@@ -306,24 +262,15 @@ VoidResult GeminiProvider::updateConfig(const ProviderConfig& config) {
 }
 
 std::vector<std::string> GeminiProvider::getSupportedSourceLanguages() const {
-    return languages::gemini();
+    return llmSourceLanguages();
 }
 
 std::vector<std::string> GeminiProvider::getSupportedTargetLanguages() const {
-    std::vector<std::string> targets;
-    for (const auto& code : languages::gemini()) {
-        if (code != "auto") targets.push_back(code);
-    }
-    return targets;
+    return llmTargetLanguages();
 }
 
 bool GeminiProvider::supportsLanguagePair(const std::string&, const std::string& target) const {
-    const std::string lower = asciiLower(target);
-    if (lower.empty()) return false;
-    if (!languages::contains(languages::gemini(), lower)) {
-        logDebugTag(kTag, "Language '%s' not in known list, allowing anyway (LLM)", lower.c_str());
-    }
-    return true;
+    return llmSupportsTarget(kTag, target);
 }
 
 std::string GeminiProvider::getStatistics() const {
@@ -342,6 +289,8 @@ std::string GeminiProvider::buildPrompt(const TranslationRequest& request) {
     prompt += "- Maintain the original tone and style.\n";
     prompt += "- Keep the translation natural and conversational.\n";
     prompt += "- If the text contains proper nouns, keep them as-is.\n";
+    const std::string keep = keepTermsSentence(request.keepTerms);
+    if (!keep.empty()) prompt += "- " + keep + "\n";
     prompt += "- Do not add explanations, notes, or formatting.\n";
     if (!request.context.empty()) {
         prompt += "\nPrevious context for reference:\n" + request.context + "\n";
@@ -351,30 +300,13 @@ std::string GeminiProvider::buildPrompt(const TranslationRequest& request) {
 }
 
 Result<TranslationResult> GeminiProvider::translate(const TranslationRequest& request) {
-    try {
-        return translateUnguarded(request);
-    } catch (const std::exception& e) {
-        // Nothing thrown below this point may reach the caller's thread.
-        return Error(ErrorCode::InternalError,
-                     std::string("GeminiProvider internal error: ") + e.what());
-    }
+    return guardTranslate("GeminiProvider", [&] { return translateUnguarded(request); });
 }
 
 Result<TranslationResult> GeminiProvider::translateUnguarded(const TranslationRequest& request) {
-    logDebugTag(kTag, "translate(): text_len=%zu, src=%s, tgt=%s", request.text.size(),
-                request.sourceLanguage.c_str(), request.targetLanguage.c_str());
-    if (!isInitialized()) {
-        return Error(ErrorCode::NotInitialized, "GeminiProvider not initialized");
+    if (auto refused = beginModelTranslate(kTag, isInitialized(), request, client_->model)) {
+        return *refused;
     }
-    if (request.text.empty()) {
-        return Error(ErrorCode::InvalidArgument, "Empty text for translation");
-    }
-    if (request.targetLanguage.empty()) {
-        return Error(ErrorCode::InvalidArgument, "Target language not specified");
-    }
-    logDebugTag(kTag, "Translating: %s -> %s (%zu chars, model=%s)",
-                request.sourceLanguage.empty() ? "auto" : request.sourceLanguage.c_str(),
-                request.targetLanguage.c_str(), request.text.size(), client_->model.c_str());
     return client_->request(request);
 }
 

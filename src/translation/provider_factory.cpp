@@ -5,9 +5,11 @@
 #include <utility>
 
 #include "core/logger.h"
+#include "translation/anthropic_provider.h"
 #include "translation/deepl_provider.h"
 #include "translation/gemini_provider.h"
 #include "translation/google_translate_provider.h"
+#include "translation/openai_provider.h"
 
 namespace obs_sayline {
 
@@ -58,6 +60,17 @@ void registerBuiltIns() {
         ProviderType::Gemini, [] { return std::make_shared<GeminiProvider>(); },
         info(ProviderType::Gemini, "Google Gemini",
              "Google Gemini LLM - Context-aware translation with streaming support", true, false));
+    // Also the provider of local model servers (Ollama, llama.cpp's server) through a server
+    // URL: they speak the same chat completions request.
+    ProviderFactory::registerProvider(
+        ProviderType::OpenAI, [] { return std::make_shared<OpenAiProvider>(); },
+        info(ProviderType::OpenAI, "OpenAI GPT",
+             "OpenAI chat completions - GPT models, or any compatible server of your own", false,
+             false));
+    ProviderFactory::registerProvider(
+        ProviderType::Anthropic, [] { return std::make_shared<AnthropicProvider>(); },
+        info(ProviderType::Anthropic, "Anthropic Claude", "Anthropic Messages API - Claude models",
+             false, false));
     logDebugTag(kTag, "Built-in translation providers registered");
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace obs_sayline {
 
@@ -29,8 +30,10 @@ ProviderCategory providerCategory(ProviderType type) noexcept;
 
 struct ProviderConfig {
     ProviderType type = ProviderType::DeepL;
-    std::string endpoint;       // non-empty: replaces the provider's built-in URL
-    std::string model;          // non-empty: replaces the default model (Gemini only)
+    // Non-empty: replaces the provider's built-in URL; for OpenAI the base URL of another
+    // server, which gets the request path after its own.
+    std::string endpoint;
+    std::string model;          // non-empty: replaces the default model (the LLM providers)
     int32_t maxRetries = 3;     // kept only; each client's retry count is fixed at construction
     int32_t timeoutMs = 10000;  // > 0 replaces the provider's request timeout
     bool extraFlag = false;
@@ -41,6 +44,9 @@ struct TranslationRequest {
     std::string sourceLanguage;  // empty or "auto": let the service detect it
     std::string targetLanguage;
     std::string context;  // earlier subtitle text, shown to LLM providers only
+    // Names and words the LLM providers are asked to keep exactly as written; the machine
+    // translators ignore them. Bounded where the prompt is built.
+    std::vector<std::string> keepTerms{};
 };
 
 struct TranslationResult {

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/error_code.h"
 #include "support/loopback_server.h"
+#include "translation/translation_types.h"
 
 namespace obs_sayline::test {
 
@@ -97,6 +102,16 @@ inline std::string statsWithoutLatency(const std::string& stats, double* average
     return match.prefix().str() + "\"averageLatencyMs\":#," + match.suffix().str();
 }
 
+inline TranslationRequest translationRequest(const std::string& text,
+                                             const std::string& source = "ko",
+                                             const std::string& target = "en") {
+    TranslationRequest request;
+    request.text = text;
+    request.sourceLanguage = source;
+    request.targetLanguage = target;
+    return request;
+}
+
 // Sets an environment variable for one scope and restores the previous state.
 class ScopedEnv {
 public:
@@ -125,5 +140,43 @@ private:
     std::string previous_;
     bool hadValue_ = false;
 };
+
+// A provider whose service `baseEnv` points at `service` while it is made, initialised with
+// `config` and keyed with `key` when that is not empty.
+template <typename Provider>
+std::unique_ptr<Provider> servedProvider(const FakeService& service, const char* baseEnv,
+                                         const std::string& key,
+                                         const ProviderConfig& config = {}) {
+    EXPECT_TRUE(service.started());
+    ScopedEnv base(baseEnv, service.baseUrl().c_str());
+    auto provider = std::make_unique<Provider>();
+    EXPECT_TRUE(provider->initialize(config).isSuccess());
+    if (!key.empty()) provider->setApiKey(key);
+    return provider;
+}
+
+// One reply the service gives (repeated on a retry) and the failure translate() makes of it.
+struct FailureCase {
+    int status;
+    std::string body;
+    ErrorCode code;
+    std::string message;  // what the error message starts with
+    size_t attempts = 1;  // requests the call makes: a retried status is answered twice
+};
+
+template <typename Provider>
+void expectFailures(Provider& provider, FakeService& service, const std::vector<FailureCase>& cases,
+                    const TranslationRequest& request = translationRequest("x")) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.status) + " " + c.body);
+        const size_t before = service.requestCount();
+        service.reply(c.status, c.body);
+        auto result = provider.translate(request);
+        ASSERT_TRUE(result.isError());
+        EXPECT_EQ(result.error().code, c.code);
+        EXPECT_EQ(result.error().message.rfind(c.message, 0), 0u) << result.error().message;
+        EXPECT_EQ(service.requestCount() - before, c.attempts);
+    }
+}
 
 }  // namespace obs_sayline::test

@@ -107,6 +107,13 @@ TEST_F(GeminiProviderTest, prompt_names_languages_and_carries_context) {
     EXPECT_EQ(prompt("ko", "en", "Earlier line"),
               head + " from Korean to English.\n\n" + kRules +
                   "\nPrevious context for reference:\nEarlier line\n\nText to translate:\nT");
+
+    TranslationRequest keep{"T", "ko", "en", ""};
+    keep.keepTerms = {"Sayline", "Busan\tFC\n"};
+    EXPECT_NE(GeminiProvider::buildPrompt(keep).find(
+                  "keep them as-is.\n- Keep these terms exactly as written: \"Sayline\", "
+                  "\"Busan FC\".\n- Do not add"),
+              std::string::npos);
 }
 
 TEST_F(GeminiProviderTest, reply_text_is_trimmed_and_unquoted) {

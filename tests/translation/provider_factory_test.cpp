@@ -51,6 +51,8 @@ TEST_F(ProviderFactoryTest, creates_built_ins_with_their_identity) {
         {ProviderType::GoogleTranslate, "Google Translate", ProviderCategory::MachineTranslation,
          false, 135, 134},
         {ProviderType::Gemini, "Google Gemini", ProviderCategory::CloudLlm, true, 32, 31},
+        {ProviderType::OpenAI, "OpenAI GPT", ProviderCategory::CloudLlm, false, 32, 31},
+        {ProviderType::Anthropic, "Anthropic Claude", ProviderCategory::CloudLlm, false, 32, 31},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,7 +69,7 @@ TEST_F(ProviderFactoryTest, creates_built_ins_with_their_identity) {
             std::string("[obs-sayline] [ProviderFactory] Creating translation provider: ") +
             c.name));
     }
-    for (int type : {0, 3, 4, 6, 7, 42}) {
+    for (int type : {0, 6, 7, 42}) {
         EXPECT_FALSE(ProviderFactory::create(static_cast<ProviderType>(type)));
         EXPECT_TRUE(HostLogCapture::instance().contains(
             "[obs-sayline] [ProviderFactory] Unknown provider type: " + std::to_string(type)));
