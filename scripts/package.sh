@@ -8,8 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
-# Debian's hardening and optimisation flags, without debug information (the module is
-# stripped). CMake reads no CPPFLAGS, so they join the compiler flags.
+# Debian's hardening and optimisation flags (-O2 in place of the Release type's -O3, as Debian
+# builds), without debug information (the module is stripped). CMake reads no CPPFLAGS, so they
+# join the compiler flags.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP=-g DEB_CXXFLAGS_MAINT_STRIP=-g
 cflags="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
@@ -20,6 +21,7 @@ ldflags="$(dpkg-buildflags --get LDFLAGS)"
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DSAYLINE_SANITIZER=none \
   -DSAYLINE_BUILD_TESTS=ON -DSAYLINE_BUILD_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" \
+  -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
   -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build build-package -j "$(nproc)" --target obs-sayline
