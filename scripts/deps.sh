@@ -27,6 +27,12 @@ packages=(
   g++-mingw-w64-x86-64-posix
   # libFuzzer targets of the reply parsers (scripts/fuzz.sh)
   clang libclang-rt-14-dev
+  # the Debian package (scripts/package.sh): CPack's dependency list reads the module with
+  # file and dpkg-shlibdeps (dpkg-dev), lintian checks the result
+  dpkg-dev file lintian
+  # the real OBS in CI (scripts/app-test.sh): its main window found and sized, a network of its
+  # own (unshare, ip); screenshots come from ffmpeg, OCR from tesseract, speech from espeak-ng
+  xdotool util-linux iproute2
 )
 
 missing=()
