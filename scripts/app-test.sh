@@ -282,7 +282,7 @@ run_inside() {
   xdotool windowmove "$window" 0 0 windowsize "$window" "$screen_w" "$screen_h" || true
   say "main window $window up after $((SECONDS - started)) s"
   wait_for 60 "the Sayline source did not start capturing" \
-    in_log "[obs-sayline] Sayline source shown - starting capture"
+    in_log "[obs-sayline] Sayline source 'Sayline' shown - starting capture"
   wait_for 60 "no upload reached the speech server (see $work/whisper-stub.log)" \
     grep -q "answered" "$work/whisper-stub.log"
 
@@ -319,7 +319,7 @@ run_inside() {
   obs_pid=""
   say "OBS exited with code $rc, $((SECONDS - closed)) s after the close"
   [ "$rc" -eq 0 ] || fail "OBS exited with code $rc"
-  in_log "[obs-sayline] Audio capture stopped" || fail "the source did not stop its capture"
+  in_log "[obs-sayline] Sayline source 'Sayline' stopped capturing audio" || fail "the source did not stop its capture"
   in_log "[obs-sayline] Plugin unloaded" || fail "the module did not unload"
   if in_log "worker thread(s) still running"; then
     fail "the module left worker threads running at unload"
