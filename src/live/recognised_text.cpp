@@ -88,6 +88,9 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
     subtitle.sourceLanguage = languageChosen ? setup.sourceLanguage : result.language;
     if (!translated.empty()) subtitle.targetLanguage = setup.targetLanguage;
     subtitle.startMs = startMs;
+    if (setup.audioStart != std::chrono::system_clock::time_point{}) {
+        subtitle.spokenAt = setup.audioStart + std::chrono::milliseconds(startMs);
+    }
     subtitle.endMs = endMs;
     subtitle.displayMs = setup.displayMs;
     sinks.deliver(subtitle);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,9 @@ struct RecognitionSetup {
     std::string sourceLanguage;
     std::string targetLanguage;
     int displayMs = 3000;
+    // The system clock when the capture's audio clock was at zero (its first audio arrives at
+    // once): a subtitle's place on the audio clock, on the system clock.
+    std::chrono::system_clock::time_point audioStart{};
 };
 
 }  // namespace obs_sayline

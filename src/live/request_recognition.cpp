@@ -197,7 +197,7 @@ bool RequestRecognition::start() {
     if (!token) {
         std::lock_guard<std::mutex> lock(inbox_->mutex);
         inbox_->running = false;
-        logErrorTag("STT-Thread", "Failed to start worker thread: %s", "no thread");
+        logErrorTag("STT-Thread", "The recognition worker could not start: audio is ignored");
         return false;
     }
     return true;

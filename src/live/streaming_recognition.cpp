@@ -78,7 +78,7 @@ bool StreamingRecognition::start() {
     if (!lines) {
         state.streaming.store(false);
         state.outbox.close();
-        logErrorTag("STT-Thread", "Failed to start worker thread: %s", "no thread");
+        logErrorTag("STT-Thread", "The live line worker could not start: audio is ignored");
         return false;
     }
     auto stream = WorkerRegistry::instance().start(
@@ -90,7 +90,7 @@ bool StreamingRecognition::start() {
         state.streaming.store(false);
         state.outbox.close();
         state.lines.close();
-        logErrorTag("STT-Thread", "Failed to start worker thread: %s", "no thread");
+        logErrorTag("STT-Thread", "The live stream worker could not start: audio is ignored");
         return false;
     }
     return true;

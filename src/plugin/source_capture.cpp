@@ -21,6 +21,7 @@ std::shared_ptr<const RecognitionSetup> recognitionSetup(const CaptureState& cap
     setup->sourceLanguage = s.sourceLanguage;
     setup->targetLanguage = s.targetLanguage;
     setup->displayMs = s.subtitleDurationMs;
+    setup->audioStart = std::chrono::system_clock::now();
     return setup;
 }
 

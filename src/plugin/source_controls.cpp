@@ -27,7 +27,7 @@ void pressedClear(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
     guardCallback("sayline_clear_hotkey", [&] {
         if (!pressed || !data) return;
         logSource(LogLevel::Info, recordOf(data)->source, "subtitle cleared by hotkey");
-        // The render callback empties the text at its next frame.
+        // The video tick empties the rows at its next frame.
         recordOf(data)->scene->clear();
     });
 }

@@ -110,7 +110,7 @@ inline std::string pendingTextOf(obs_source_t* source) {
 // breaks (empty rows left out).
 inline std::string shownTextOf(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
-    if (!data || !data->rows->row(0)) return "<no text source>";
+    if (!data) return "<no record>";
     // The video tick writes them on the graphics thread; read them while holding graphics.
     obs_enter_graphics();
     std::string shown;

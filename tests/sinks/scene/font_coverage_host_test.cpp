@@ -33,7 +33,7 @@ protected:
         obs_data_release(settings);
         ASSERT_NE(source_, nullptr);
         // Shown, and the activation through (it resets what was warned of).
-        const std::string activated = "[obs-sayline] >>> subtitle_source_show (activate) called";
+        const std::string activated = sourceLine(source_, "shown - starting capture");
         const size_t before = HostLogCapture::instance().count(activated);
         obs_set_output_source(0, source_);
         ASSERT_TRUE(waitForAnotherLine(activated, before, seconds(5)));

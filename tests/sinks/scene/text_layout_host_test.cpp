@@ -28,9 +28,13 @@ using std::chrono::seconds;
 
 constexpr uint32_t kBoxHeight = 160;
 
-// Leaves a text for the renderer as a recognition result would.
+// Leaves a text for the scene as a recognition result would, and returns once the video tick
+// has written it into the rows and frames drawn before that have gone by (frames reach the
+// test a few ticks late).
 void showText(obs_source_t* source, const std::string& text) {
     recordOf(source)->scene->leave(text);
+    EXPECT_TRUE(waitUntil([&] { return !recordOf(source)->scene->dirty(); }, seconds(5)));
+    FrameGrabber::next(seconds(5), 4);
 }
 
 // Each group of consecutive pixel rows with bright pixels, above `maxY`: one per drawn row of
@@ -319,7 +323,7 @@ TEST(ReadableLayoutHostTest, text_too_long_for_readable_rows_comes_in_parts_with
     });
     std::string unbroken;  // no space to break at: only parts keep its rows readable
     for (int i = 0; i < 20; ++i) unbroken += "Readability";
-    showText(shown.source, unbroken);
+    recordOf(shown.source)->scene->leave(unbroken);  // timed from here, frames aside
 
     // Its parts in turn, within its display time.
     ASSERT_TRUE(waitUntil([&] { return onScreen(shown.source).parts > 0; }, seconds(5)));
