@@ -12,7 +12,7 @@
 
 #include "host/harness/audio_feed.h"
 #include "host/harness/obs_host.h"
-#include "plugin_host_support.h"
+#include "plugin/plugin_host_support.h"
 #include "support/loopback_server.h"
 #include "support/process_memory.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/harness/audio_feed.h"
-#include "plugin_host_support.h"
+#include "plugin/plugin_host_support.h"
 #include "support/deepgram_live_wire.h"
 #include "support/loopback_server.h"
 #include "support/test_audio.h"
