@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -94,7 +95,8 @@ protected:
         dir = pattern;
     }
     void TearDown() override {
-        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+        std::error_code ignored;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
     }
 
     std::string write(SubtitleExporterBase& exporter, const std::string& name,
