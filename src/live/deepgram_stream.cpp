@@ -327,8 +327,10 @@ private:
         if (shared_.orphaned.load()) return;
         FinishedSubtitle line;
         line.interim = true;
-        line.text = text;
-        line.original = text;
+        // The words being spoken get the streamer's rules as the finished line will, so a
+        // hidden word never flashes on screen.
+        line.text = setup_.wordRules.hide(setup_.wordRules.apply(text));
+        line.original = line.text;
         line.sourceLanguage = setup_.sourceLanguage;
         line.startMs = startMs;
         line.endMs = endMs;

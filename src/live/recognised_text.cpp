@@ -19,13 +19,15 @@ std::string translate(SourceStatus& status, const RecognitionSetup& setup,
     request.text = text;
     request.sourceLanguage = setup.sourceLanguage;
     request.targetLanguage = setup.targetLanguage;
+    request.keepTerms = setup.vocabulary;
     auto translation = watchServiceCall(status, setup.translator->getName(),
                                         [&] { return setup.translator->translate(request); });
     if (!translation) {
         logErrorTag("Translation", "Failed: %s", translation.error().message.c_str());
         return {};
     }
-    std::string translated = translation.value().translatedText;
+    // A hidden word the translation still holds (a name, a loan word) is hidden there too.
+    std::string translated = setup.wordRules.hide(std::move(translation.value().translatedText));
     const std::string shown = translated.substr(0, kTranslationLogBytes);
     logInfoTag("Translation", "OK: \"%s\"", shown.c_str());
     return translated;
@@ -62,6 +64,9 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
     }
     logInfoTag("STT", "Result: \"%s\" (lang=%s, conf=%.2f)", result.text.c_str(),
                result.language.c_str(), static_cast<double>(result.confidence));
+    // The streamer's replacements first: what they make is what is filtered, translated and
+    // shown.
+    result.text = setup.wordRules.apply(std::move(result.text));
     if (isPhantomResult(result.text, result.confidence)) {
         logInfoTag("STT", "Filtered hallucination: \"%s\" (conf=%.2f)", result.text.c_str(),
                    static_cast<double>(result.confidence));
@@ -69,9 +74,11 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
         return false;
     }
 
+    // Hidden words leave as said to no one, the translator included.
+    const std::string shown = setup.wordRules.hide(result.text);
     std::string translated;
     if (setup.enableTranslation && setup.translator && !shared.orphaned.load()) {
-        translated = translate(status, setup, result.text);
+        translated = translate(status, setup, shown);
     }
     if (shared.orphaned.load()) {
         logDebugTag("STT", "Source is gone, result dropped");
@@ -80,8 +87,8 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
 
     FinishedSubtitle subtitle;
     subtitle.text =
-        composeDisplayText(result.text, translated, setup.enableTranslation, setup.showOriginal);
-    subtitle.original = result.text;
+        composeDisplayText(shown, translated, setup.enableTranslation, setup.showOriginal);
+    subtitle.original = shown;
     subtitle.translation = translated;
     const bool languageChosen =
         !setup.sourceLanguage.empty() && setup.sourceLanguage != "auto";

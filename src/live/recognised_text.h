@@ -12,9 +12,10 @@
 
 namespace obs_sayline {
 
-// What becomes of recognised text, whichever recognition produced it: the phantom filter
-// drops what is not worth showing, the rest is translated and composed into the display text,
-// and the finished subtitle goes to the sinks.
+// What becomes of recognised text, whichever recognition produced it: the streamer's
+// replacements are made, the phantom filter drops what is not worth showing, hidden words are
+// hidden, the rest is translated and composed into the display text, and the finished subtitle
+// goes to the sinks.
 
 // Results below this confidence are too unsure to show.
 constexpr float kMinRecognitionConfidence = 0.15f;
@@ -56,10 +57,11 @@ bool isPhantomResult(const std::string& text, float confidence);
 std::string composeDisplayText(const std::string& recognised, const std::string& translated,
                                bool enableTranslation, bool showOriginal);
 
-// What follows the engine for any recognised text: the phantom filter (empty, unsure or
-// invented text goes no further), translation, and the subtitle to the sinks, placed at
-// `startMs`..`endMs` on the audio clock. False when nothing was delivered. The caller holds the
-// source's recognition lock.
+// What follows the engine for any recognised text: the streamer's replacements, the phantom
+// filter (empty, unsure or invented text goes no further), the hidden words hidden, translation
+// (with the vocabulary to keep; hidden words hidden in it too), and the subtitle to the sinks,
+// placed at `startMs`..`endMs` on the audio clock. False when nothing was delivered. The caller
+// holds the source's recognition lock.
 bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
                       const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
                       uint64_t endMs);

@@ -3,6 +3,9 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "live/word_rules.h"
 
 namespace obs_sayline {
 
@@ -21,6 +24,10 @@ struct RecognitionSetup {
     std::string sourceLanguage;
     std::string targetLanguage;
     int displayMs = 3000;
+    // The streamer's replacements and hidden words, for every line shown (interim ones too),
+    // and the vocabulary the translators are asked to keep as written.
+    WordRules wordRules;
+    std::vector<std::string> vocabulary;
     // The system clock when the capture's audio clock was at zero (its first audio arrives at
     // once): a subtitle's place on the audio clock, on the system clock.
     std::chrono::system_clock::time_point audioStart{};

@@ -21,6 +21,11 @@ constexpr const char* kShowOriginal = "show_original";
 constexpr const char* kChunkMode = "chunk_mode";
 constexpr const char* kPauseMs = "pause_ms";
 constexpr const char* kMaxChunkMs = "max_chunk_ms";
+// The streamer's own words: multi-line lists, and the speech service's own profanity filter.
+constexpr const char* kVocabulary = "vocabulary";
+constexpr const char* kReplacements = "replacements";
+constexpr const char* kHiddenWords = "hidden_words";
+constexpr const char* kServiceProfanityFilter = "service_profanity_filter";
 constexpr const char* kEnableTranslation = "enable_translation";
 constexpr const char* kTranslationProvider = "translation_provider";
 constexpr const char* kOpenTransSite = "open_trans_site";

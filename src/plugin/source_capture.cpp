@@ -21,6 +21,8 @@ std::shared_ptr<const RecognitionSetup> recognitionSetup(const CaptureState& cap
     setup->sourceLanguage = s.sourceLanguage;
     setup->targetLanguage = s.targetLanguage;
     setup->displayMs = s.subtitleDurationMs;
+    setup->wordRules = s.wordRules;
+    setup->vocabulary = s.vocabulary;
     setup->audioStart = std::chrono::system_clock::now();
     return setup;
 }
@@ -73,6 +75,12 @@ void startCapture(CaptureState& capture, const SourceSettings& settings,
     wiring.shared->audioPositionMs.store(0);
 
     const ServiceChoice choice = serviceChoice(settings);
+    if (!choice.vocabulary.empty() || !settings.wordRules.empty()) {
+        logSource(LogLevel::Debug, wiring.owner,
+                  "has %zu vocabulary terms, %zu replacements and %zu hidden words",
+                  choice.vocabulary.size(), settings.wordRules.replacementCount(),
+                  settings.wordRules.hiddenCount());
+    }
     // A stream has no engine of the factory: it is made with the live path.
     if (!capture.sttEngine && !streams(settings)) {
         PreparedEngine prepared = prepareSttEngine(choice);

@@ -53,6 +53,11 @@ constexpr const char* kTranscriptFormat = values::kTranscriptOff;
 constexpr const char* kTranscriptDir = "";  // beside the recording, or the videos folder
 constexpr const char* kAudioSource = values::kProgramAudio;
 constexpr bool kStatusInScene = false;
+constexpr const char* kWordList = "";  // vocabulary, replacements, hidden words: none
+constexpr bool kServiceProfanityFilter = false;
+// A word list is read up to the last whole line within this many bytes: room for every entry
+// the lists take at their longest, and no more of a pasted or scripted flood.
+constexpr size_t kMaxWordListBytes = 128 * 1024;
 // The colour property has no alpha: the stored default is opaque only once read (a stored 0
 // also reads as opaque white).
 constexpr uint32_t kFontColor = 0xFFFFFF;

@@ -160,6 +160,39 @@ void addWhisperServerRows(obs_properties_t* props, const SubtitleSourceData* rec
     showWhisperRows(props, record && record->settingsNow().sttEngineType == SttEngineType::WhisperApi);
 }
 
+// The services that mask profanity themselves when asked.
+bool hasProfanityFilter(SttEngineType engine) {
+    return engine == SttEngineType::Deepgram || engine == SttEngineType::DeepgramLive ||
+           engine == SttEngineType::GoogleStt;
+}
+
+void showProfanityFilterRow(obs_properties_t* props, SttEngineType engine) {
+    if (obs_property_t* row = obs_properties_get(props, keys::kServiceProfanityFilter)) {
+        obs_property_set_visible(row, hasProfanityFilter(engine));
+    }
+}
+
+// The streamer's own words: three lists, one entry a line, each with its format as help.
+void addWordRows(obs_properties_t* props, const SubtitleSourceData* record) {
+    struct ListRow {
+        const char* key;
+        const char* label;  // in the locale files
+        const char* help;
+    };
+    for (const ListRow& list : {ListRow{keys::kVocabulary, "Vocabulary", "Vocabulary.Help"},
+                                ListRow{keys::kReplacements, "Replacements", "Replacements.Help"},
+                                ListRow{keys::kHiddenWords, "HiddenWords", "HiddenWords.Help"}}) {
+        obs_property_t* row =
+            obs_properties_add_text(props, list.key, localText(list.label), OBS_TEXT_MULTILINE);
+        obs_property_set_long_description(row, localText(list.help));
+    }
+    obs_property_t* filter = obs_properties_add_bool(props, keys::kServiceProfanityFilter,
+                                                     localText("ServiceProfanityFilter"));
+    obs_property_set_long_description(filter, localText("ServiceProfanityFilter.Help"));
+    showProfanityFilterRow(props,
+                           record ? record->settingsNow().sttEngineType : SttEngineType::None);
+}
+
 }  // namespace
 
 std::string propertiesInfoText() {
@@ -214,6 +247,7 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
                                 " ms");
     obs_property_int_set_suffix(addInt(props, defaults::kLongestChunk, localText("LongestChunk")),
                                 " ms");
+    addWordRows(props, data);
 
     obs_properties_add_bool(props, keys::kEnableTranslation, localText("EnableTranslation"));
     addList(props, keys::kTranslationProvider, localText("TranslationProvider"), kProviders);
@@ -301,6 +335,7 @@ bool stt_engine_modified(obs_properties_t* props, obs_property_t*, obs_data_t* s
         const char* value = obs_data_get_string(settings, keys::kSttEngine);
         const std::string engine = value ? value : "";
         showWhisperRows(props, engine == values::kWhisperApi);
+        showProfanityFilterRow(props, sttEngineKind(engine));
         return relabel(props, keys::kOpenSttSite, sttButtonLabel(engine));
     });
 }

@@ -1,6 +1,7 @@
 #include "plugin/source_settings.h"
 
 #include <limits>
+#include <string_view>
 
 #include "core/logger.h"
 #include "plugin/callback_guard.h"
@@ -37,6 +38,19 @@ std::string cleanText(obs_data_t* settings, const char* key, size_t maxLength,
         return "";
     }
     return text;
+}
+
+// A multi-line list up to its last whole line within kMaxWordListBytes; its lines are cleaned
+// and bounded by the list's own parser. Only sizes are logged, and only at Debug: the words
+// are the streamer's.
+std::string_view wordList(obs_data_t* settings, const char* key) {
+    const char* raw = obs_data_get_string(settings, key);
+    std::string_view text = raw ? raw : "";
+    if (text.size() <= defaults::kMaxWordListBytes) return text;
+    const size_t lastBreak = text.rfind('\n', defaults::kMaxWordListBytes);
+    logDebugTag("Settings", "Reading %s up to %zu of its %zu bytes", key,
+                lastBreak == std::string_view::npos ? 0 : lastBreak, text.size());
+    return lastBreak == std::string_view::npos ? std::string_view() : text.substr(0, lastBreak);
 }
 
 // The font object as the host's picker stores it; a face that is missing, blank or over-long
@@ -158,6 +172,10 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
                       : ChunkMode::Fixed;
     s.pauseMs = positiveInRange(settings, defaults::kPauseLength, s.pauseMs);
     s.maxChunkMs = positiveInRange(settings, defaults::kLongestChunk, s.maxChunkMs);
+    s.vocabulary = parseVocabulary(wordList(settings, keys::kVocabulary));
+    s.wordRules = WordRules::parse(wordList(settings, keys::kReplacements),
+                                   wordList(settings, keys::kHiddenWords));
+    s.serviceProfanityFilter = obs_data_get_bool(settings, keys::kServiceProfanityFilter);
     s.backgroundEnabled = obs_data_get_bool(settings, keys::kBackgroundEnabled);
     if (s.backgroundEnabled) {
         const uint32_t color = colorOf(settings, keys::kBackgroundColor);
@@ -193,6 +211,8 @@ ServiceChoice serviceChoice(const SourceSettings& settings) {
     choice.whisperServerUrl = settings.whisperBaseUrl;
     choice.whisperModel = settings.whisperModel;
     choice.sourceLanguage = settings.sourceLanguage;
+    choice.vocabulary = settings.vocabulary;
+    choice.serviceProfanityFilter = settings.serviceProfanityFilter;
     choice.enableTranslation = settings.enableTranslation;
     choice.provider = settings.translationProviderType;
     choice.translationApiKey = settings.translationApiKey;

@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "live/chunker.h"
 #include "live/service_setup.h"
+#include "live/word_rules.h"
 #include "platform/host_text_source.h"
 #include "sinks/captions/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
@@ -36,6 +38,11 @@ struct SourceSettings {
     ChunkMode chunkMode = ChunkMode::Fixed;
     int pauseMs = static_cast<int>(defaults::kPauseLength.defaultValue);
     int maxChunkMs = static_cast<int>(defaults::kLongestChunk.defaultValue);
+    // The streamer's words, parsed and bounded as read: the vocabulary for the services and
+    // the translators, the replacements and hidden words for every recognised line.
+    std::vector<std::string> vocabulary;
+    WordRules wordRules;
+    bool serviceProfanityFilter = defaults::kServiceProfanityFilter;
     platform::FontFace font{defaults::kFontFace, "", 0};
     uint32_t textColor = defaults::kOpaqueFontColor;
     int fontSize = static_cast<int>(defaults::kFontSize.defaultValue);

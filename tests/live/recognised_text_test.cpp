@@ -1,11 +1,36 @@
-// What becomes of recognised text: the phantom filter and the display text.
+// What becomes of recognised text: the phantom filter, the display text, and the streamer's
+// words on their way to the translator and the sinks.
 
 #include "live/recognised_text.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine_fakes.h"
+
 namespace obs_sayline {
 namespace {
+
+// Keeps the requests; its translation still holds a hidden word.
+class KeepingTranslator final : public test::FakeTranslator {
+public:
+    Result<TranslationResult> translate(const TranslationRequest& request) override {
+        asked.push_back(request);
+        TranslationResult result;
+        result.translatedText = "Willkommen, DARN";
+        return result;
+    }
+    std::vector<TranslationRequest> asked;
+};
+
+struct KeptSubtitles : ISubtitleSink {
+    const char* name() const override { return "kept"; }
+    void deliver(const FinishedSubtitle& subtitle) override { got.push_back(subtitle); }
+    std::vector<FinishedSubtitle> got;
+};
 
 TEST(PhantomFilterTest, drops_empty_unsure_and_invented_phrases_byte_wise) {
     EXPECT_TRUE(isPhantomResult("", 1.0f));
@@ -29,6 +54,39 @@ TEST(DisplayTextTest, translation_replaces_or_follows_the_original) {
     EXPECT_EQ(composeDisplayText("안녕", "Hello", true, false), "Hello");
     EXPECT_EQ(composeDisplayText("안녕", "", true, true), "안녕");
     EXPECT_EQ(composeDisplayText("안녕", "Hello", false, true), "안녕");
+}
+
+TEST(FinishRecognisedTest, replacements_come_first_and_no_one_gets_a_hidden_word) {
+    auto translator = std::make_shared<KeepingTranslator>();
+    RecognitionSetup setup;
+    setup.translator = translator;
+    setup.showOriginal = true;
+    setup.sourceLanguage = "en";
+    setup.targetLanguage = "de";
+    setup.vocabulary = {"Sayline", "Kkachi"};
+    setup.wordRules = WordRules::parse("say line => Sayline\num =>", "darn");
+    SourceShared shared;
+    SubtitleSinks sinks;
+    auto sink = std::make_shared<KeptSubtitles>();
+    sinks.add(sink);
+
+    SttResult result;
+    result.text = "Darn, say line works";
+    result.confidence = 0.9f;
+    ASSERT_TRUE(finishRecognised(shared, setup, sinks, result, 0, 1000));
+    ASSERT_EQ(translator->asked.size(), 1u);
+    EXPECT_EQ(translator->asked[0].text, "D***, Sayline works");
+    EXPECT_EQ(translator->asked[0].keepTerms, setup.vocabulary);
+    ASSERT_EQ(sink->got.size(), 1u);
+    EXPECT_EQ(sink->got[0].original, "D***, Sayline works");
+    EXPECT_EQ(sink->got[0].translation, "Willkommen, D***");
+    EXPECT_EQ(sink->got[0].text, "D***, Sayline works\nWillkommen, D***");
+
+    // A line the replacements empty is filtered like an empty result: nothing is translated.
+    result.text = "um";
+    EXPECT_FALSE(finishRecognised(shared, setup, sinks, result, 1000, 2000));
+    EXPECT_EQ(translator->asked.size(), 1u);
+    EXPECT_EQ(sink->got.size(), 1u);
 }
 
 }  // namespace

@@ -124,6 +124,7 @@ protected:
         setup->enableTranslation = false;
         setup->sourceLanguage = "en";
         setup->displayMs = 3000;
+        setup->wordRules = rules_;
         sinks_->add(sink_);
         recognition_ = std::make_shared<StreamingRecognition>(
             setup, std::make_shared<SourceShared>(), sinks_, streaming);
@@ -151,6 +152,7 @@ protected:
 
     std::vector<std::string> vocabulary_;
     bool profanityFilter_ = false;
+    WordRules rules_;
     test::WebSocketServer server_;
     std::function<void(test::Peer&, const Received&)> reply_;
     std::shared_ptr<SubtitleSinks> sinks_ = std::make_shared<SubtitleSinks>();
@@ -296,6 +298,28 @@ TEST_F(StreamingRecognitionTest, the_stream_asks_for_the_vocabulary_and_the_prof
                                      "&keyterm=%EA%B9%8C%EC%B9%98"),
               std::string::npos)
         << upgrades[0].query;
+}
+
+TEST_F(StreamingRecognitionTest, words_being_spoken_are_replaced_and_hidden_before_they_show) {
+    rules_ = WordRules::parse("say line => Sayline", "darn");
+    int audio = 0;
+    reply_ = [&](test::Peer& peer, const Received& got) {
+        if (got.binary && ++audio == 1) {
+            peer.send(test::deepgramInterim("darn"));
+            peer.send(test::deepgramInterim("darn say line"));
+        }
+        if (isText(got, R"({"type":"Finalize"})")) {
+            peer.send(
+                test::deepgramResults({"Darn, say line rocks.", true, false, true, 0.0, 0.5}));
+        }
+    };
+    start();
+    offerPieces(3, 0);
+    recognition_->speechPaused();
+    ASSERT_TRUE(sink_->waitForFinished(1, seconds(5)));
+    EXPECT_EQ(sink_->interim(),
+              (std::vector<std::string>{"d***", "d*** Sayline", "D***, Sayline rocks."}));
+    EXPECT_EQ(sink_->finished()[0].text, "D***, Sayline rocks.");
 }
 
 TEST_F(StreamingRecognitionTest, stop_closes_the_socket_in_time_when_the_service_never_closes) {

@@ -105,6 +105,40 @@ TEST(SettingsRulesTest, audio_is_cut_at_pauses_only_when_asked_for) {
     obs_data_release(raw);
 }
 
+TEST(SettingsRulesTest, word_lists_are_read_bounded_and_reach_the_services) {
+    obs_data_t* raw = obs_data_create();
+    // Blank or malformed lists ask nothing of anyone.
+    obs_data_set_string(raw, "vocabulary", " \n\n\t");
+    obs_data_set_string(raw, "replacements", "no arrow\n => nothing before\n");
+    obs_data_set_string(raw, "hidden_words", "   \n");
+    const SourceSettings blank = readSourceSettings(raw, SourceSettings{});
+    EXPECT_TRUE(blank.vocabulary.empty());
+    EXPECT_TRUE(blank.wordRules.empty());
+    EXPECT_FALSE(blank.serviceProfanityFilter);
+    EXPECT_EQ(blank.wordRules.hide(blank.wordRules.apply("say line, darn")), "say line, darn");
+    EXPECT_TRUE(serviceChoice(blank).vocabulary.empty());
+
+    std::string terms = " Sayline \nsayline\n";
+    for (int i = 0; i < 150; ++i) terms += "term" + std::to_string(i) + "\n";
+    obs_data_set_string(raw, "vocabulary", terms.c_str());
+    obs_data_set_string(raw, "replacements", "say line => Sayline\n");
+    // A flood is read up to its last whole line within the bound: "heck" is past it.
+    const std::string flood = "darn\n" + std::string(defaults::kMaxWordListBytes, 'x') + "\nheck\n";
+    obs_data_set_string(raw, "hidden_words", flood.c_str());
+    obs_data_set_bool(raw, "service_profanity_filter", true);
+    const SourceSettings read = readSourceSettings(raw, blank);
+    ASSERT_EQ(read.vocabulary.size(), kMaxVocabularyTerms);
+    EXPECT_EQ(read.vocabulary[0], "Sayline");
+    EXPECT_EQ(read.vocabulary[1], "term0");
+    EXPECT_EQ(read.wordRules.hiddenCount(), 1u);
+    EXPECT_EQ(read.wordRules.hide(read.wordRules.apply("say line, darn, heck")),
+              "Sayline, d***, heck");
+    const ServiceChoice choice = serviceChoice(read);
+    EXPECT_EQ(choice.vocabulary, read.vocabulary);
+    EXPECT_TRUE(choice.serviceProfanityFilter);
+    obs_data_release(raw);
+}
+
 TEST(SettingsRulesTest, key_page_buttons_name_the_chosen_service) {
     test::useModuleLocale();
     EXPECT_STREQ(sttButtonLabel("deepgram"), "Deepgram 사이트 열기");

@@ -104,6 +104,11 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"chunk_mode", OBS_PROPERTY_LIST, "Cut audio"},
         {"pause_ms", OBS_PROPERTY_INT, "Pause length"},
         {"max_chunk_ms", OBS_PROPERTY_INT, "Longest chunk"},
+        {"vocabulary", OBS_PROPERTY_TEXT, "Vocabulary (단어장)"},
+        {"replacements", OBS_PROPERTY_TEXT, "Replace (바꾸기)"},
+        {"hidden_words", OBS_PROPERTY_TEXT, "Hide words (숨길 단어)"},
+        {"service_profanity_filter", OBS_PROPERTY_BOOL,
+         "Use the service's profanity filter (서비스 욕설 필터)"},
         {"enable_translation", OBS_PROPERTY_BOOL, "Enable Translation (번역 활성화)"},
         {"translation_provider", OBS_PROPERTY_LIST, "Translation Provider (번역 서비스)"},
         {"open_trans_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
@@ -138,6 +143,10 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_api_key")), OBS_TEXT_PASSWORD);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "translation_api_key")),
               OBS_TEXT_PASSWORD);
+    for (const char* list : {"vocabulary", "replacements", "hidden_words"}) {
+        EXPECT_EQ(obs_property_text_type(obs_properties_get(props, list)), OBS_TEXT_MULTILINE)
+            << list;
+    }
 
     obs_property_t* engines = obs_properties_get(props, "stt_engine");
     EXPECT_EQ(obs_property_list_type(engines), OBS_COMBO_TYPE_LIST);
@@ -213,12 +222,18 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         return obs_property_visible(obs_properties_get(props, name));
     };
     EXPECT_FALSE(visible("whisper_base_url"));
+    EXPECT_FALSE(visible("service_profanity_filter"));
     obs_data_set_string(settings, "stt_engine", "whisper_api");
     obs_property_modified(engines, settings);
     for (const char* name : {"whisper_base_url", "whisper_model", "test_stt_server"}) {
         EXPECT_TRUE(visible(name)) << name;
     }
     EXPECT_FALSE(visible("stt_server_test"));
+    // Only services with a profanity filter of their own offer it.
+    EXPECT_FALSE(visible("service_profanity_filter"));
+    obs_data_set_string(settings, "stt_engine", "google_stt");
+    obs_property_modified(engines, settings);
+    EXPECT_TRUE(visible("service_profanity_filter"));
     obs_data_release(settings);
 
     obs_properties_destroy(props);
