@@ -313,6 +313,8 @@ TEST_F(AudioSourceHostTest, pause_and_resume_hotkeys_stop_and_restart_requests) 
     EXPECT_EQ(statusOf(source).code, "listening");
     voice.pushSine(300.0, 0.3f, 3100);
     EXPECT_TRUE(waitUntil([] { return requestsWithKey(kKeyHeard).size() == 1; }, seconds(10)));
+    // Its answer first: arriving later, it would replace the text left below.
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "Heard you"; }, seconds(5)));
 
     recordOf(source)->scene->leave("to be cleared");
     EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "to be cleared"; }, seconds(5)));
