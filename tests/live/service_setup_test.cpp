@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "stt/stt_engine.h"
 #include "support/host_log_capture.h"
 #include "translation/fake_service.h"
 
@@ -34,17 +33,6 @@ protected:
     ScopedEnv noDeepgramKey_{"DEEPGRAM_API_KEY", nullptr};
 };
 
-TEST_F(ServiceSetupTest, whisper_local_is_named_with_what_to_choose_instead) {
-    ServiceChoice choice;
-    choice.engine = SttEngineType::WhisperLocal;
-    const PreparedEngine prepared = prepareSttEngine(choice);
-    EXPECT_EQ(prepared.engine, nullptr);
-    EXPECT_FALSE(prepared.failed);
-    EXPECT_TRUE(HostLogCapture::instance().contains(std::string("[obs-sayline] [STT] ") +
-                                                    kWhisperLocalUnavailable));
-    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("Unknown STT engine type"));
-}
-
 TEST_F(ServiceSetupTest, missing_keys_and_refused_servers_name_their_service) {
     ServiceChoice speech;
     speech.engine = SttEngineType::WhisperApi;
@@ -63,8 +51,6 @@ TEST_F(ServiceSetupTest, missing_keys_and_refused_servers_name_their_service) {
               (std::vector<std::string>{"api_key_missing Deepgram"}));
     EXPECT_EQ(named(streamingSetupProblems(speech)),
               (std::vector<std::string>{"api_key_missing Deepgram"}));
-    speech.sttApiKey = "dg-key";
-    EXPECT_TRUE(streamingSetupProblems(speech).empty());
 
     ServiceChoice translation;
     translation.provider = ProviderType::Anthropic;
@@ -77,9 +63,6 @@ TEST_F(ServiceSetupTest, missing_keys_and_refused_servers_name_their_service) {
     const auto refused = setupProblems(prepareTranslation(translation));
     ASSERT_EQ(named(refused), (std::vector<std::string>{"server_url_refused Translation"}));
     EXPECT_EQ(refused[0].reason.rfind("plain http:// goes only to this computer", 0), 0u);
-    // Translation switched off is no problem of translation.
-    translation.enableTranslation = false;
-    EXPECT_TRUE(setupProblems(prepareTranslation(translation)).empty());
 }
 
 }  // namespace
