@@ -83,7 +83,9 @@ void startCapture(CaptureState& capture, const SourceSettings& settings,
         // A failed engine ends the start here: no provider, no audio.
         if (prepared.failed) {
             status.setCapture(CaptureCondition::EngineFailed,
-                              prepared.name + " (" + prepared.failure + ")");
+                              prepared.failure.empty()
+                                  ? prepared.name
+                                  : prepared.name + " (" + prepared.failure + ")");
             return;
         }
         capture.sttEngine = std::move(prepared.engine);
