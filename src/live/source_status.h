@@ -245,5 +245,10 @@ auto watchServiceCall(SourceStatus& status, uint64_t capture, const std::string&
     if (result.isError()) status.serviceProblem(watch.problem(result.error(), service), capture);
     return result;
 }
+// The same for whichever capture is current.
+template <typename Call>
+auto watchServiceCall(SourceStatus& status, const std::string& service, Call&& call) {
+    return watchServiceCall(status, 0, service, std::forward<Call>(call));
+}
 
 }  // namespace obs_sayline
