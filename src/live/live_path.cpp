@@ -9,28 +9,37 @@
 
 namespace obs_sayline {
 
-LivePath::LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker)
-    : recognition_(std::move(recognition)), chunker_(makeChunker(*recognition_)) {}
+LivePath::LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker,
+                   std::shared_ptr<SourceShared> shared)
+    : recognition_(std::move(recognition)),
+      chunker_(makeChunker(*recognition_)),
+      shared_(std::move(shared)) {}
 
 std::unique_ptr<LivePath> LivePath::fixedBlocks(std::shared_ptr<const RecognitionSetup> setup,
                                                 std::shared_ptr<SourceShared> shared,
                                                 std::shared_ptr<SubtitleSinks> sinks) {
-    auto recognition = std::make_shared<RequestRecognition>(std::move(setup), std::move(shared),
-                                                            std::move(sinks));
-    return std::make_unique<LivePath>(std::move(recognition), [](IChunkConsumer& consumer) {
-        return std::unique_ptr<IChunker>(new FixedChunker(consumer));
-    });
+    auto recognition =
+        std::make_shared<RequestRecognition>(std::move(setup), shared, std::move(sinks));
+    return std::make_unique<LivePath>(
+        std::move(recognition),
+        [](IChunkConsumer& consumer) {
+            return std::unique_ptr<IChunker>(new FixedChunker(consumer));
+        },
+        std::move(shared));
 }
 
 std::unique_ptr<LivePath> LivePath::pauseCut(std::shared_ptr<const RecognitionSetup> setup,
                                              std::shared_ptr<SourceShared> shared,
                                              std::shared_ptr<SubtitleSinks> sinks,
                                              const PauseCutting& cutting) {
-    auto recognition = std::make_shared<RequestRecognition>(std::move(setup), std::move(shared),
-                                                            std::move(sinks));
-    return std::make_unique<LivePath>(std::move(recognition), [cutting](IChunkConsumer& consumer) {
-        return std::unique_ptr<IChunker>(new PauseChunker(consumer, cutting));
-    });
+    auto recognition =
+        std::make_shared<RequestRecognition>(std::move(setup), shared, std::move(sinks));
+    return std::make_unique<LivePath>(
+        std::move(recognition),
+        [cutting](IChunkConsumer& consumer) {
+            return std::unique_ptr<IChunker>(new PauseChunker(consumer, cutting));
+        },
+        std::move(shared));
 }
 
 std::unique_ptr<LivePath> LivePath::streamed(std::shared_ptr<const RecognitionSetup> setup,
@@ -39,10 +48,13 @@ std::unique_ptr<LivePath> LivePath::streamed(std::shared_ptr<const RecognitionSe
                                              StreamingSetup streaming) {
     const int pauseMs = streaming.pauseMs;
     auto recognition = std::make_shared<StreamingRecognition>(
-        std::move(setup), std::move(shared), std::move(sinks), std::move(streaming));
-    return std::make_unique<LivePath>(std::move(recognition), [pauseMs](IChunkConsumer& consumer) {
-        return std::unique_ptr<IChunker>(new SpeechStreamer(consumer, pauseMs));
-    });
+        std::move(setup), shared, std::move(sinks), std::move(streaming));
+    return std::make_unique<LivePath>(
+        std::move(recognition),
+        [pauseMs](IChunkConsumer& consumer) {
+            return std::unique_ptr<IChunker>(new SpeechStreamer(consumer, pauseMs));
+        },
+        std::move(shared));
 }
 
 bool LivePath::start() {
@@ -52,6 +64,8 @@ bool LivePath::start() {
 
 void LivePath::feed(const float* samples, size_t count) {
     if (!started_ || stopped_) return;
+    // Counted before the chunker cuts: a chunk it hands on is heard to its end.
+    if (shared_) shared_->heardSamples.fetch_add(count, std::memory_order_relaxed);
     chunker_->feed(samples, count);
 }
 

@@ -21,7 +21,9 @@ public:
     // The chunker is made for the recognition it feeds.
     using ChunkerMaker = std::function<std::unique_ptr<IChunker>(IChunkConsumer&)>;
 
-    LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker);
+    // `shared` (optional) is told how much audio has been taken in.
+    LivePath(std::shared_ptr<IRecognition> recognition, ChunkerMaker makeChunker,
+             std::shared_ptr<SourceShared> shared = nullptr);
 
     // Today's road: 3 s blocks, request/response recognition.
     static std::unique_ptr<LivePath> fixedBlocks(std::shared_ptr<const RecognitionSetup> setup,
@@ -56,6 +58,7 @@ public:
 private:
     std::shared_ptr<IRecognition> recognition_;
     std::unique_ptr<IChunker> chunker_;
+    std::shared_ptr<SourceShared> shared_;
     bool started_ = false;
     bool stopped_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include "core/logger.h"
 #include "core/utf8_text.h"
+#include "live/chunker.h"
 #include "live/source_status.h"
 #include "translation/translation_provider.h"
 
@@ -20,7 +21,7 @@ std::string translate(SourceStatus& status, const RecognitionSetup& setup,
     request.sourceLanguage = setup.sourceLanguage;
     request.targetLanguage = setup.targetLanguage;
     request.keepTerms = setup.vocabulary;
-    auto translation = watchServiceCall(status, setup.translator->getName(),
+    auto translation = watchServiceCall(status, setup.capture, setup.translator->getName(),
                                         [&] { return setup.translator->translate(request); });
     if (!translation) {
         logErrorTag("Translation", "Failed: %s", translation.error().message.c_str());
@@ -34,6 +35,11 @@ std::string translate(SourceStatus& status, const RecognitionSetup& setup,
 }
 
 }  // namespace
+
+uint64_t behindIntakeMs(const SourceShared& shared, uint64_t endMs) {
+    const uint64_t heardMs = intakeMs(static_cast<size_t>(shared.heardSamples.load()));
+    return heardMs > endMs ? heardMs - endMs : 0;
+}
 
 bool isPhantomResult(const std::string& text, float confidence) {
     if (text.empty()) return true;
@@ -70,7 +76,12 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
     if (isPhantomResult(result.text, result.confidence)) {
         logInfoTag("STT", "Filtered hallucination: \"%s\" (conf=%.2f)", result.text.c_str(),
                    static_cast<double>(result.confidence));
-        status.nothingToShow();
+        const uint64_t behindMs = behindIntakeMs(shared, endMs);
+        if (behindMs > kLateResultMs) {
+            status.recognitionLate(behindMs, setup.capture);
+        } else {
+            status.nothingToShow(setup.capture);
+        }
         return false;
     }
 
@@ -100,8 +111,17 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
     }
     subtitle.endMs = endMs;
     subtitle.displayMs = setup.displayMs;
+    // Known only now that the text is ready, translation included.
+    subtitle.behindMs = behindIntakeMs(shared, endMs);
+    subtitle.late = subtitle.behindMs > kLateResultMs;
     sinks.deliver(subtitle);
-    status.subtitleShown();
+    if (subtitle.late) {
+        logInfoTag("STT", "Too late to show (%.1f s after its speech): transcript only",
+                   static_cast<double>(subtitle.behindMs) / 1000.0);
+        status.recognitionLate(subtitle.behindMs, setup.capture);
+        return false;
+    }
+    status.subtitleShown(setup.capture);
     return true;
 }
 

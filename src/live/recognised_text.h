@@ -20,6 +20,14 @@ namespace obs_sayline {
 // Results below this confidence are too unsure to show.
 constexpr float kMinRecognitionConfidence = 0.15f;
 
+// A result ready longer than this after its speech ended is too late to show: the viewer has
+// moved on (a stalled request held the worker and the chunks behind it come one after
+// another). It still goes to the transcripts.
+constexpr uint64_t kLateResultMs = 10000;
+
+// How far the capture's intake has gone past `endMs` on the audio clock (0 when it has not).
+uint64_t behindIntakeMs(const SourceShared& shared, uint64_t endMs);
+
 // Phrases that recognisers invent on noise and music (sign-offs, channel plugs, caption
 // credits), in the order they are checked. Constant data: nothing to build or tear down, so a
 // worker still finishing at process exit can read it.
@@ -60,8 +68,9 @@ std::string composeDisplayText(const std::string& recognised, const std::string&
 // What follows the engine for any recognised text: the streamer's replacements, the phantom
 // filter (empty, unsure or invented text goes no further), the hidden words hidden, translation
 // (with the vocabulary to keep; hidden words hidden in it too), and the subtitle to the sinks,
-// placed at `startMs`..`endMs` on the audio clock. False when nothing was delivered. The caller
-// holds the source's recognition lock.
+// placed at `startMs`..`endMs` on the audio clock; one ready too late (kLateResultMs) goes as
+// `late`, for the transcripts only, and the status says recognition is behind. False when
+// nothing was shown. The caller holds the source's recognition lock.
 bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
                       const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
                       uint64_t endMs);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ struct RecognitionSetup {
     // The system clock when the capture's audio clock was at zero (its first audio arrives at
     // once): a subtitle's place on the audio clock, on the system clock.
     std::chrono::system_clock::time_point audioStart{};
+    // The capture's number in the source's status (SourceStatus::newCapture), which its
+    // workers report under; 0: whichever capture is current.
+    uint64_t capture = 0;
 };
 
 }  // namespace obs_sayline

@@ -142,7 +142,12 @@ void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
         const float rms = chunkRms(chunk.samples);
         if (rms < kSilenceRmsThreshold) {
             noteSilentChunk(rms);
-            shared.status.heardSilence();
+            const uint64_t behindMs = behindIntakeMs(shared, chunk.startMs + lengthMs);
+            if (behindMs > kLateResultMs) {
+                shared.status.recognitionLate(behindMs, setup.capture);
+            } else {
+                shared.status.heardSilence(setup.capture);
+            }
             shared.audioPositionMs.fetch_add(lengthMs);
             return;
         }
@@ -154,8 +159,8 @@ void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
              static_cast<double>(chunk.samples.size()) / kIntakeSampleRate, chunk.samples.size());
     {
         SourceStatus& status = shared.status;
-        SourceStatus::Request request(status);
-        auto recognised = watchServiceCall(status, setup.engine->getName(),
+        SourceStatus::Request request(status, setup.capture);
+        auto recognised = watchServiceCall(status, setup.capture, setup.engine->getName(),
                                            [&] { return setup.engine->recognize(chunk); });
         if (recognised) {
             finishRecognised(shared, setup, sinks, recognised.value(), chunk.startMs,

@@ -3,7 +3,9 @@
 #include "core/logger.h"
 #include "net/endpoint.h"
 #include "stt/deepgram_engine.h"
+#include "stt/google_stt_engine.h"
 #include "stt/stt_factory.h"
+#include "stt/stt_service_client.h"
 #include "stt/whisper_api_engine.h"
 #include "translation/provider_factory.h"
 
@@ -41,12 +43,26 @@ void chooseWhisperServer(WhisperApiEngine& engine, const ServiceChoice& choice,
     prepared.customServer = *verdict.accepted;
 }
 
+// Whether the engine will find a key (its own, or its environment variable's).
+bool engineHasKey(ISttEngine& engine) {
+    if (auto* whisper = dynamic_cast<WhisperApiEngine*>(&engine)) return whisper->hasApiKey();
+    if (auto* deepgram = dynamic_cast<DeepgramEngine*>(&engine)) return deepgram->hasApiKey();
+    if (auto* google = dynamic_cast<GoogleSttEngine*>(&engine)) return google->hasApiKey();
+    return true;
+}
+
 }  // namespace
 
 PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
     PreparedEngine prepared;
+    if (choice.engine == SttEngineType::WhisperLocal) {
+        // Not the factory's "unknown engine type": the user chose it from the list.
+        logWarningTag("STT", "%s", kWhisperLocalUnavailable);
+        return prepared;
+    }
     auto engine = SttFactory::create(choice.engine);
     if (!engine) return prepared;
+    prepared.name = engine->getName();
 
     SttEngineConfig config;
     config.engineType = choice.engine;
@@ -59,6 +75,7 @@ PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
         logErrorTag("STT", "Failed to initialize STT engine: %s",
                     initialized.error().message.c_str());
         prepared.failed = true;
+        prepared.failure = initialized.error().message;
         return prepared;
     }
 
@@ -84,9 +101,22 @@ PreparedEngine prepareSttEngine(const ServiceChoice& choice) {
                                     "Deepgram API key not set - check settings",
                                     "Failed to set Deepgram API key - dynamic_cast failed");
     }
+    // Servers of one's own often want no key.
+    prepared.keyMissing = !prepared.customServer && !engineHasKey(*engine);
     logInfoTag("STT", "STT engine initialized: %s", engine->getName().c_str());
     prepared.engine = std::move(engine);
     return prepared;
+}
+
+std::vector<SetupProblem> setupProblems(const PreparedEngine& prepared) {
+    std::vector<SetupProblem> problems;
+    // The server the user named comes first: it may be why no key was given.
+    if (!prepared.serverRefusal.empty()) {
+        problems.push_back({StatusCode::ServerUrlRefused, prepared.name,
+                            prepared.serverRefusal + "; using the default server"});
+    }
+    if (prepared.keyMissing) problems.push_back({StatusCode::ApiKeyMissing, prepared.name, {}});
+    return problems;
 }
 
 StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs) {
@@ -104,6 +134,11 @@ StreamingSetup prepareStreaming(const ServiceChoice& choice, int pauseMs) {
     }
     logInfoTag("STT", "STT engine initialized: %s", "Deepgram (live streaming)");
     return streaming;
+}
+
+std::vector<SetupProblem> streamingSetupProblems(const ServiceChoice& choice) {
+    if (!resolveApiKey(choice.sttApiKey, {"DEEPGRAM_API_KEY"}).empty()) return {};
+    return {{StatusCode::ApiKeyMissing, "Deepgram", {}}};
 }
 
 PreparedTranslator prepareTranslation(const ServiceChoice& choice) {
@@ -130,12 +165,17 @@ PreparedTranslator prepareTranslation(const ServiceChoice& choice) {
     }
 
     auto provider = ProviderFactory::create(choice.provider);
-    if (!provider) return prepared;
+    if (!provider) {
+        prepared.unavailable = true;
+        return prepared;
+    }
+    prepared.name = provider->getName();
     auto initialized = provider->initialize(config);
     if (!initialized) {
         logErrorTag("Translation", "Failed to initialize translation provider: %s",
                     initialized.error().message.c_str());
         prepared.failed = true;
+        prepared.failure = initialized.error().message;
         return prepared;
     }
     if (!choice.translationApiKey.empty()) {
@@ -147,6 +187,7 @@ PreparedTranslator prepareTranslation(const ServiceChoice& choice) {
     } else {
         logWarning("Translation API key not set");
     }
+    prepared.keyMissing = !customServer && !provider->hasApiKey();
     logInfoTag("Translation", "Translation provider initialized: %s", provider->getName());
     prepared.provider = std::move(provider);
     return prepared;
@@ -154,6 +195,17 @@ PreparedTranslator prepareTranslation(const ServiceChoice& choice) {
 
 std::shared_ptr<ITranslationProvider> prepareTranslator(const ServiceChoice& choice) {
     return prepareTranslation(choice).provider;
+}
+
+std::vector<SetupProblem> setupProblems(const PreparedTranslator& prepared) {
+    if (!prepared.serverRefusal.empty()) {
+        return {{StatusCode::ServerUrlRefused, "Translation", prepared.serverRefusal}};
+    }
+    if (prepared.unavailable)
+        return {{StatusCode::TranslationFailed, "The translation service", {}}};
+    if (prepared.failed) return {{StatusCode::TranslationFailed, prepared.name, prepared.failure}};
+    if (prepared.keyMissing) return {{StatusCode::ApiKeyMissing, prepared.name, {}}};
+    return {};
 }
 
 }  // namespace obs_sayline

@@ -14,6 +14,9 @@ namespace obs_sayline {
 struct SourceShared {
     // Milliseconds of audio recognised or skipped since capture start; stamps each chunk.
     std::atomic<uint64_t> audioPositionMs{0};
+    // Intake samples the live path has taken in since capture start (the audio thread adds
+    // them): where the capture stands on the audio clock now, ahead of what is recognised.
+    std::atomic<uint64_t> heardSamples{0};
     // One recognition at a time per source, so results and the position advance in order.
     std::mutex recognitionMutex;
     std::atomic<bool> orphaned{false};

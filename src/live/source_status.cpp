@@ -55,22 +55,42 @@ std::string problemSentence(const ServiceProblem& p, Clock::time_point now) {
     }
 }
 
-StatusReport captureReport(CaptureCondition condition) {
+StatusReport captureReport(CaptureCondition condition, const std::string& detail) {
     switch (condition) {
         case CaptureCondition::Off:
             return {StatusCode::Off, "Off (no speech engine chosen)"};
         case CaptureCondition::Stopped:
             return {StatusCode::Stopped, "Stopped (not on air)"};
         case CaptureCondition::EngineUnavailable:
-            return {StatusCode::EngineUnavailable, "Speech engine not available"};
+            return {StatusCode::EngineUnavailable, "Speech engine not available in this build"};
         case CaptureCondition::EngineFailed:
-            return {StatusCode::EngineFailed, "Speech engine failed to start"};
+            if (detail.empty()) return {StatusCode::EngineFailed, "Speech engine failed to start"};
+            return {StatusCode::EngineFailed, "Speech engine failed to start: " + detail};
         case CaptureCondition::AudioNotConnected:
             return {StatusCode::AudioNotConnected, "Not connected to the audio"};
+        case CaptureCondition::WhisperLocalUnavailable:
+            return {StatusCode::WhisperLocalUnavailable, kWhisperLocalUnavailable};
         case CaptureCondition::Running:
             break;
     }
     return {StatusCode::Listening, "Listening"};
+}
+
+StatusReport setupReport(const SetupProblem& p) {
+    switch (p.code) {
+        case StatusCode::ServerUrlRefused:
+            return {p.code, p.service + " server URL refused: " + p.reason};
+        case StatusCode::TranslationFailed:
+            if (p.reason.empty()) return {p.code, p.service + " is not available in this build"};
+            return {p.code, p.service + " failed to start: " + p.reason};
+        default:
+            return {StatusCode::ApiKeyMissing, "No API key for " + p.service};
+    }
+}
+
+std::string lateSentence(uint64_t behindMs) {
+    return format("Recognition is running late (%llu s behind)",
+                  static_cast<unsigned long long>((behindMs + 500) / 1000));
 }
 
 bool isWorking(StatusCode code) {
@@ -118,6 +138,14 @@ const char* statusCodeName(StatusCode code) noexcept {
             return "service_error";
         case StatusCode::FontMissing:
             return "font_missing";
+        case StatusCode::WhisperLocalUnavailable:
+            return "whisper_local_unavailable";
+        case StatusCode::ServerUrlRefused:
+            return "server_url_refused";
+        case StatusCode::TranslationFailed:
+            return "translation_failed";
+        case StatusCode::RecognitionLate:
+            return "recognition_late";
     }
     return "unknown";
 }
@@ -146,9 +174,10 @@ SourceStatus::Quiet::~Quiet() {
     status_.logChange(line);
 }
 
-void SourceStatus::setCapture(CaptureCondition condition) {
+void SourceStatus::setCapture(CaptureCondition condition, std::string detail) {
     change([&] {
-        capture_ = condition;
+        condition_ = condition;
+        conditionDetail_ = std::move(detail);
         if (condition == CaptureCondition::Running) {
             outcome_ = StatusCode::Listening;
             inFlight_ = false;
@@ -158,6 +187,23 @@ void SourceStatus::setCapture(CaptureCondition condition) {
             audioSourceMissing_ = false;
             audioSourceMuted_ = false;
         }
+    });
+}
+
+uint64_t SourceStatus::newCapture() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++capture_;
+    setupProblem_.reset();
+    outcome_ = StatusCode::Listening;
+    inFlight_ = false;
+    failedThisRequest_ = false;
+    // Not a change of state yet: the capture's condition follows.
+    return capture_;
+}
+
+void SourceStatus::setupProblem(const SetupProblem& problem) {
+    change([&] {
+        if (!setupProblem_) setupProblem_ = setupReport(problem);
     });
 }
 
@@ -184,50 +230,66 @@ void SourceStatus::audioSourceMuted(bool muted) {
     change([&] { audioSourceMuted_ = muted; });
 }
 
-void SourceStatus::requestStarted() {
+void SourceStatus::requestStarted(uint64_t capture) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!currentLocked(capture)) return;
     inFlight_ = true;
     failedThisRequest_ = false;
     // Sending is a working state like the one before it (a problem outranks it): no log line.
 }
 
-void SourceStatus::requestEnded() {
+void SourceStatus::requestEnded(uint64_t capture) {
     std::lock_guard<std::mutex> lock(mutex_);
-    inFlight_ = false;
+    if (currentLocked(capture)) inFlight_ = false;
 }
 
-void SourceStatus::retrying(Clock::time_point at) {
+void SourceStatus::retrying(Clock::time_point at, uint64_t capture) {
     change([&] {
+        if (!currentLocked(capture)) return;
         outcome_ = StatusCode::ServiceUnreachable;
         problem_ = ServiceProblem{StatusCode::ServiceUnreachable, {}, 0, at};
     });
 }
 
-void SourceStatus::serviceProblem(const ServiceProblem& problem) {
+void SourceStatus::serviceProblem(const ServiceProblem& problem, uint64_t capture) {
     change([&] {
+        if (!currentLocked(capture)) return;
         outcome_ = problem.code;
         problem_ = problem;
         failedThisRequest_ = true;
     });
 }
 
-void SourceStatus::nothingToShow() {
+void SourceStatus::nothingToShow(uint64_t capture) {
     change([&] {
-        if (!failedThisRequest_) outcome_ = StatusCode::Listening;
+        if (currentLocked(capture) && !failedThisRequest_) outcome_ = StatusCode::Listening;
     });
 }
 
-void SourceStatus::subtitleShown() {
+void SourceStatus::subtitleShown(uint64_t capture) {
     change([&] {
+        if (!currentLocked(capture)) return;
         shownAt_ = Clock::now();
         if (!failedThisRequest_) outcome_ = StatusCode::SubtitleShown;
     });
 }
 
-void SourceStatus::heardSilence() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    // Between working states only: nothing to log.
-    if (isWorking(outcome_)) outcome_ = StatusCode::WaitingForSpeech;
+void SourceStatus::recognitionLate(uint64_t behindMs, uint64_t capture) {
+    change([&] {
+        if (!currentLocked(capture) || failedThisRequest_) return;
+        outcome_ = StatusCode::RecognitionLate;
+        behindMs_ = behindMs;
+    });
+}
+
+void SourceStatus::heardSilence(uint64_t capture) {
+    change([&] {
+        if (!currentLocked(capture)) return;
+        // Silence heard in time also says recognition has caught up.
+        if (isWorking(outcome_) || outcome_ == StatusCode::RecognitionLate) {
+            outcome_ = StatusCode::WaitingForSpeech;
+        }
+    });
 }
 
 void SourceStatus::fontsMissing(const std::string& sentence) {
@@ -245,14 +307,19 @@ StatusReport SourceStatus::report(Clock::time_point now) const {
 
 StatusReport SourceStatus::reportLocked(Clock::time_point now) const {
     if (paused_) return {StatusCode::Paused, "Paused"};
-    if (capture_ != CaptureCondition::Running) return captureReport(capture_);
+    if (condition_ != CaptureCondition::Running) {
+        return captureReport(condition_, conditionDetail_);
+    }
     if (audioSourceMissing_) {
         return {StatusCode::AudioSourceMissing, "Audio source '" + audioSource_ + "' not found"};
     }
     if (audioSourceMuted_) {
         return {StatusCode::AudioSourceMuted, "Audio source '" + audioSource_ + "' is muted"};
     }
+    if (outcome_ == StatusCode::RecognitionLate) return {outcome_, lateSentence(behindMs_)};
     if (isProblem(outcome_)) return {outcome_, problemSentence(problem_, now)};
+    // What the setup found stands for the whole capture, under what requests report.
+    if (setupProblem_) return *setupProblem_;
     // Subtitles still come, only not whole: below the problems that stop them.
     if (!fontProblem_.empty()) return {StatusCode::FontMissing, fontProblem_};
     if (inFlight_) return {StatusCode::Sending, "Sending…"};
@@ -294,7 +361,7 @@ void ServiceCallWatch::unreachable(std::chrono::milliseconds retryIn) noexcept {
     transportFailed_ = true;
     if (retryIn.count() <= 0) return;
     try {
-        status_.retrying(SourceStatus::Clock::now() + retryIn);
+        status_.retrying(SourceStatus::Clock::now() + retryIn, capture_);
     } catch (...) {
         // The status is a courtesy; the call goes on regardless.
     }

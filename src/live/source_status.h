@@ -32,7 +32,17 @@ enum class StatusCode {
     CircuitOpen,
     ServiceError,
     FontMissing,  // a subtitle had characters no installed font could draw
+    // Whisper Local chosen: this build has no local recogniser.
+    WhisperLocalUnavailable,
+    ServerUrlRefused,   // a server URL of the settings was refused
+    TranslationFailed,  // the translation service did not start
+    RecognitionLate,    // results come too long after their speech to be shown
 };
+
+// The status, and a warning in the log, while Whisper Local is chosen.
+constexpr const char* kWhisperLocalUnavailable =
+    "Whisper Local is not available in this build: choose Whisper API and point Server URL at a "
+    "local Whisper server";
 
 // "listening", "api_key_refused", ...
 const char* statusCodeName(StatusCode code) noexcept;
@@ -53,6 +63,7 @@ enum class CaptureCondition {
     EngineUnavailable,
     EngineFailed,
     AudioNotConnected,
+    WhisperLocalUnavailable,
 };
 
 // Why a call to a service came to nothing (see ServiceCallWatch, which works it out).
@@ -63,6 +74,15 @@ struct ServiceProblem {
     // When a call may get through again: the next attempt (unreachable) or the end of the
     // breaker's open time; none when that waits for the next speech.
     std::optional<std::chrono::steady_clock::time_point> until;
+};
+
+// What the setup of a capture found wrong with the services it was given: a key that is
+// missing (ApiKeyMissing), a server URL that was refused (ServerUrlRefused), a translation
+// service that did not start (TranslationFailed).
+struct SetupProblem {
+    StatusCode code = StatusCode::ApiKeyMissing;
+    std::string service;  // "Whisper API", "OpenAI GPT", "Translation"
+    std::string reason;   // why the URL was refused or the service did not start
 };
 
 // One source's state, put together from what each part reports: the capture (control thread),
@@ -93,7 +113,16 @@ public:
     };
 
     // Capture. A start (Running) forgets what the previous capture's requests came to.
-    void setCapture(CaptureCondition condition);
+    // `detail` names the engine and why it failed (EngineFailed).
+    void setCapture(CaptureCondition condition, std::string detail = {});
+    // A capture is being set up: it gets a new number, and its setup problems and requests'
+    // outcomes start afresh. The reports below that carry the number of an earlier capture
+    // are ignored from now on (a request that outlived an update must not speak for the new
+    // setup); 0 stands for whichever capture is current.
+    uint64_t newCapture();
+    // Stands for the whole capture, under what its requests report; the first one reported is
+    // shown.
+    void setupProblem(const SetupProblem& problem);
     void setPaused(bool paused);
     void audioSourceFound(const std::string& name);
     void audioSourceMissing(const std::string& name);
@@ -102,26 +131,33 @@ public:
     // Recognition, one request at a time: started, then any of the reports below, then ended.
     // A failure reported during a request stands until the next request, whatever else that
     // request reports (a subtitle shown untranslated keeps the translation's problem).
-    void requestStarted();
-    void requestEnded();
+    void requestStarted(uint64_t capture = 0);
+    void requestEnded(uint64_t capture = 0);
     // requestStarted for as long as it lives, requestEnded however the request ends.
     class Request {
     public:
-        explicit Request(SourceStatus& status) : status_(status) { status_.requestStarted(); }
-        ~Request() { status_.requestEnded(); }
+        explicit Request(SourceStatus& status, uint64_t capture = 0)
+            : status_(status), capture_(capture) {
+            status_.requestStarted(capture_);
+        }
+        ~Request() { status_.requestEnded(capture_); }
         Request(const Request&) = delete;
         Request& operator=(const Request&) = delete;
 
     private:
         SourceStatus& status_;
+        uint64_t capture_;
     };
     // An attempt failed in the transport and the next follows at `at` (within the request).
-    void retrying(Clock::time_point at);
-    void serviceProblem(const ServiceProblem& problem);
-    void nothingToShow();
-    void subtitleShown();
+    void retrying(Clock::time_point at, uint64_t capture = 0);
+    void serviceProblem(const ServiceProblem& problem, uint64_t capture = 0);
+    void nothingToShow(uint64_t capture = 0);
+    void subtitleShown(uint64_t capture = 0);
+    // A result came `behindMs` after its speech ended, too late to be shown: recognition is
+    // behind the audio. The next result in time (a subtitle, nothing to show, silence) ends it.
+    void recognitionLate(uint64_t behindMs, uint64_t capture = 0);
     // A chunk was too quiet to send; a problem that stands is not forgotten for that.
-    void heardSilence();
+    void heardSilence(uint64_t capture = 0);
 
     // The scene text: a subtitle was drawn without the characters `sentence` names, or one was
     // drawn whole. The problem stands until then, or until the next capture starts.
@@ -133,6 +169,8 @@ public:
 
 private:
     StatusReport reportLocked(Clock::time_point now) const;
+    // Whether a report of `capture` speaks for the current one.
+    bool currentLocked(uint64_t capture) const { return capture == 0 || capture == capture_; }
     // Under the mutex: the line to log when the state changed ("" when it did not).
     std::string changeLocked();
     void logChange(const std::string& line) const;
@@ -150,7 +188,10 @@ private:
 
     mutable std::mutex mutex_;
     std::string label_;
-    CaptureCondition capture_ = CaptureCondition::Off;
+    CaptureCondition condition_ = CaptureCondition::Off;
+    std::string conditionDetail_;
+    uint64_t capture_ = 0;  // the current capture's number
+    std::optional<StatusReport> setupProblem_;
     bool paused_ = false;
     std::string audioSource_;  // the chosen source, by name (empty: the program audio)
     bool audioSourceMissing_ = false;
@@ -160,6 +201,7 @@ private:
     ServiceProblem problem_;
     bool inFlight_ = false;
     bool failedThisRequest_ = false;
+    uint64_t behindMs_ = 0;    // while RecognitionLate
     std::string fontProblem_;  // empty while every subtitle is drawn whole
     Clock::time_point shownAt_{};
     StatusCode logged_ = StatusCode::Off;
@@ -172,7 +214,9 @@ private:
 // the breaker's open time). The engines and providers stay unaware of it.
 class ServiceCallWatch final : public IServiceCallObserver {
 public:
-    explicit ServiceCallWatch(SourceStatus& status) : status_(status), scope_(*this) {}
+    // `capture`: the number of the capture the call is made for (0: the current one).
+    explicit ServiceCallWatch(SourceStatus& status, uint64_t capture = 0)
+        : status_(status), capture_(capture), scope_(*this) {}
 
     void answered(int32_t status) noexcept override;
     void unreachable(std::chrono::milliseconds retryIn) noexcept override;
@@ -183,20 +227,28 @@ public:
 
 private:
     SourceStatus& status_;
+    uint64_t capture_;
     ScopedServiceCallObserver scope_;
     int32_t httpStatus_ = 0;
     bool transportFailed_ = false;
     std::optional<SourceStatus::Clock::time_point> breakerUntil_;
 };
 
-// Runs one call (an engine's recognize, a provider's translate) to `service` under a watch; a
-// failure goes to the status with its cause. Returns the call's result.
+// Runs one call (an engine's recognize, a provider's translate) to `service` for capture
+// `capture` under a watch; a failure goes to the status with its cause. Returns the call's
+// result.
+template <typename Call>
+auto watchServiceCall(SourceStatus& status, uint64_t capture, const std::string& service,
+                      Call&& call) {
+    ServiceCallWatch watch(status, capture);
+    auto result = std::forward<Call>(call)();
+    if (result.isError()) status.serviceProblem(watch.problem(result.error(), service), capture);
+    return result;
+}
+// The same for whichever capture is current.
 template <typename Call>
 auto watchServiceCall(SourceStatus& status, const std::string& service, Call&& call) {
-    ServiceCallWatch watch(status);
-    auto result = std::forward<Call>(call)();
-    if (result.isError()) status.serviceProblem(watch.problem(result.error(), service));
-    return result;
+    return watchServiceCall(status, 0, service, std::forward<Call>(call));
 }
 
 }  // namespace obs_sayline

@@ -17,14 +17,18 @@ constexpr size_t kShownErrorBytes = 300;
 }  // namespace
 
 bool ServerTest::start(const ServiceChoice& choice, obs_source_t* source) {
+    return start([choice] { return checkSpeechService(choice); }, source);
+}
+
+bool ServerTest::start(Check check, obs_source_t* source) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (outcome_.state == State::Running) return false;
     // Held weakly: the test must not keep a removed source alive.
     std::shared_ptr<obs_weak_source_t> weak(obs_source_get_weak_source(source),
                                             obs_weak_source_release);
     auto self = shared_from_this();
-    auto token = WorkerRegistry::instance().start("stt-server-test", [self, choice, weak] {
-        self->finish(checkSpeechService(choice));
+    auto token = WorkerRegistry::instance().start(workerName_, [self, check, weak] {
+        self->finish(check());
         if (obs_source_t* owner = obs_weak_source_get_source(weak.get())) {
             obs_source_update_properties(owner);
             obs_source_release(owner);
@@ -52,20 +56,23 @@ void ServerTest::cancel() {
     if (token_) token_->cancel();
 }
 
-std::string serverTestText(const ServerTest::Outcome& outcome) {
+std::string serverTestText(const ServerTest::Outcome& outcome, const ServerTestTexts& texts) {
     switch (outcome.state) {
         case ServerTest::State::None:
             return {};
         case ServerTest::State::Running:
-            return localText("SttServerTest.Running");
+            return localText(texts.running);
         case ServerTest::State::Done:
             break;
     }
     if (outcome.check.ok) {
-        return std::string(localText("SttServerTest.Ok")) + " " +
-               std::to_string(outcome.check.roundTripMs) + " ms";
+        std::string text = std::string(localText(texts.ok)) + " " +
+                           std::to_string(outcome.check.roundTripMs) + " ms";
+        // checkTranslationService bounds the answer already.
+        if (!outcome.check.answer.empty()) text += ": " + outcome.check.answer;
+        return text;
     }
-    return std::string(localText("SttServerTest.Failed")) + " " +
+    return std::string(localText(texts.failed)) + " " +
            limitBytes(outcome.check.error, kShownErrorBytes);
 }
 

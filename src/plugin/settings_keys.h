@@ -8,6 +8,7 @@ constexpr const char* kStatus = "status";
 constexpr const char* kStatusRefresh = "status_refresh";
 constexpr const char* kInfo = "info";
 constexpr const char* kSttEngine = "stt_engine";
+constexpr const char* kWhisperLocalNote = "whisper_local_note";  // info row while it is chosen
 constexpr const char* kOpenSttSite = "open_stt_site";
 constexpr const char* kSttApiKey = "stt_api_key";
 // Whisper API only: another OpenAI-compatible server, its model, and the connection test.
@@ -30,6 +31,13 @@ constexpr const char* kEnableTranslation = "enable_translation";
 constexpr const char* kTranslationProvider = "translation_provider";
 constexpr const char* kOpenTransSite = "open_trans_site";
 constexpr const char* kTranslationApiKey = "translation_api_key";
+// OpenAI only: a server of one's own that speaks its chat completions. Each model provider has
+// a model of its own: a name one service knows means nothing to the other.
+constexpr const char* kTranslationBaseUrl = "translation_base_url";
+constexpr const char* kTranslationModel = "translation_model";  // OpenAI
+constexpr const char* kAnthropicModel = "anthropic_model";
+constexpr const char* kTestTranslation = "test_translation";  // button
+constexpr const char* kTranslationTest = "translation_test";  // info row with the outcome
 constexpr const char* kTargetLanguage = "target_language";
 // An object as the host's font picker stores it: "face", "style", "flags" (its "size" is not
 // used: "font_size" is the size).

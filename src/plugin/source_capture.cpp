@@ -12,7 +12,7 @@ namespace obs_sayline {
 namespace {
 
 std::shared_ptr<const RecognitionSetup> recognitionSetup(const CaptureState& capture,
-                                                         const SourceSettings& s) {
+                                                         const SourceSettings& s, uint64_t number) {
     auto setup = std::make_shared<RecognitionSetup>();
     setup->engine = capture.sttEngine;
     setup->translator = capture.translator;
@@ -24,6 +24,7 @@ std::shared_ptr<const RecognitionSetup> recognitionSetup(const CaptureState& cap
     setup->wordRules = s.wordRules;
     setup->vocabulary = s.vocabulary;
     setup->audioStart = std::chrono::system_clock::now();
+    setup->capture = number;
     return setup;
 }
 
@@ -31,8 +32,8 @@ bool streams(const SourceSettings& s) { return s.sttEngineType == SttEngineType:
 
 // The road the settings ask for.
 std::unique_ptr<LivePath> livePath(const CaptureState& capture, const SourceSettings& s,
-                                   const CaptureWiring& wiring) {
-    auto setup = recognitionSetup(capture, s);
+                                   const CaptureWiring& wiring, uint64_t number) {
+    auto setup = recognitionSetup(capture, s, number);
     if (streams(s)) {
         return LivePath::streamed(std::move(setup), wiring.shared, wiring.sinks,
                                   prepareStreaming(serviceChoice(s), s.pauseMs));
@@ -73,6 +74,9 @@ void startCapture(CaptureState& capture, const SourceSettings& settings,
     capture.capturing.store(true);
     SourceStatus& status = wiring.shared->status;
     wiring.shared->audioPositionMs.store(0);
+    wiring.shared->heardSamples.store(0);
+    // Whatever an earlier capture's worker still reports no longer counts.
+    const uint64_t number = status.newCapture();
 
     const ServiceChoice choice = serviceChoice(settings);
     if (!choice.vocabulary.empty() || !settings.wordRules.empty()) {
@@ -86,18 +90,34 @@ void startCapture(CaptureState& capture, const SourceSettings& settings,
         PreparedEngine prepared = prepareSttEngine(choice);
         // A failed engine ends the start here: no provider, no audio.
         if (prepared.failed) {
-            status.setCapture(CaptureCondition::EngineFailed);
+            status.setCapture(CaptureCondition::EngineFailed,
+                              prepared.failure.empty()
+                                  ? prepared.name
+                                  : prepared.name + " (" + prepared.failure + ")");
             return;
         }
         capture.sttEngine = std::move(prepared.engine);
+        capture.engineProblems = setupProblems(prepared);
     }
-    if (!capture.translator) capture.translator = prepareTranslator(choice);
+    if (!capture.sttEngine && !streams(settings)) {
+        // Nothing listens and nothing is sent; the status says why.
+        status.setCapture(settings.sttEngineType == SttEngineType::WhisperLocal
+                              ? CaptureCondition::WhisperLocalUnavailable
+                              : CaptureCondition::EngineUnavailable);
+        return;
+    }
+    if (streams(settings)) capture.engineProblems = streamingSetupProblems(choice);
+    if (!capture.translator) {
+        PreparedTranslator prepared = prepareTranslation(choice);
+        capture.translator = std::move(prepared.provider);
+        capture.translatorProblems = setupProblems(prepared);
+    }
+    for (const auto* problems : {&capture.engineProblems, &capture.translatorProblems}) {
+        for (const SetupProblem& problem : *problems) status.setupProblem(problem);
+    }
 
-    // Without an engine the capture is marked started but nothing listens.
-    if (capture.sttEngine || streams(settings)) {
-        auto live = livePath(capture, settings, wiring);
-        if (live->start()) capture.live = std::move(live);
-    }
+    auto live = livePath(capture, settings, wiring, number);
+    if (live->start()) capture.live = std::move(live);
     if (!capture.live) {
         status.setCapture(CaptureCondition::EngineUnavailable);
     } else if (!capture.audioConnected) {

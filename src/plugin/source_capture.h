@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "live/live_path.h"
 #include "live/source_shared.h"
@@ -25,6 +26,10 @@ struct CaptureState {
     std::atomic<bool> paused{false};
     std::shared_ptr<ISttEngine> sttEngine;
     std::shared_ptr<ITranslationProvider> translator;
+    // What their setup found wrong (a missing key, a refused server URL), said again by every
+    // capture that uses them.
+    std::vector<SetupProblem> engineProblems;
+    std::vector<SetupProblem> translatorProblems;
     // The current capture's live path; kept after a stop so update and destruction can wait
     // for its worker.
     std::unique_ptr<LivePath> live;
@@ -42,8 +47,9 @@ struct CaptureWiring {
 };
 
 // Makes a fresh engine and provider when the capture has none, builds the live path the
-// settings ask for and connects it to the program audio or the chosen source. Does nothing
-// when already capturing or no engine is chosen.
+// settings ask for and connects it to the program audio or the chosen source. The status
+// starts afresh for the new setup, with its problems (a missing key, a refused server URL, an
+// engine that is not there). Does nothing when already capturing or no engine is chosen.
 void startCapture(CaptureState& capture, const SourceSettings& settings,
                   const CaptureWiring& wiring);
 

@@ -31,6 +31,9 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_bool(settings, keys::kEnableTranslation, kEnableTranslation);
     obs_data_set_default_string(settings, keys::kTranslationProvider, kTranslationProvider);
     obs_data_set_default_string(settings, keys::kTargetLanguage, kTargetLanguage);
+    obs_data_set_default_string(settings, keys::kTranslationBaseUrl, kTranslationBaseUrl);
+    obs_data_set_default_string(settings, keys::kTranslationModel, kTranslationModel);
+    obs_data_set_default_string(settings, keys::kAnthropicModel, kAnthropicModel);
     obs_data_t* font = obs_data_create();
     obs_data_set_string(font, "face", kFontFace);
     obs_data_set_string(font, "style", "");

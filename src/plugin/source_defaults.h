@@ -44,6 +44,13 @@ constexpr const char* kSourceLanguage = values::kAutoLanguage;
 constexpr const char* kChunkMode = values::kChunkFixed;
 constexpr const char* kTranslationProvider = values::kNone;
 constexpr const char* kTargetLanguage = "en";
+constexpr const char* kTranslationBaseUrl = "";  // the default service
+// The providers' own defaults, shown in the sheet.
+constexpr const char* kTranslationModel = "gpt-4o-mini";
+constexpr const char* kAnthropicModel = "claude-haiku-4-5";
+// Longer texts are taken for pasted garbage, as for the Whisper server.
+constexpr size_t kMaxTranslationBaseUrlLength = kMaxWhisperBaseUrlLength;
+constexpr size_t kMaxTranslationModelLength = kMaxWhisperModelLength;
 constexpr bool kShowOriginal = false;
 constexpr bool kEnableTranslation = true;
 constexpr bool kBackgroundEnabled = false;

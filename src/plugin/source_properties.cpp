@@ -2,13 +2,14 @@
 
 #include "core/logger.h"
 #include "platform/url_opener.h"
+#include "plugin/audio_source_list.h"
 #include "plugin/callback_guard.h"
 #include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
 #include "plugin/server_test.h"
-#include "plugin/audio_source_list.h"
 #include "plugin/settings_keys.h"
 #include "plugin/source_defaults.h"
+#include "plugin/source_settings.h"
 #include "plugin/status_properties.h"
 #include "plugin/subtitle_source_data.h"
 
@@ -141,6 +142,71 @@ void showWhisperRows(obs_properties_t* props, bool whisper) {
     }
 }
 
+// The list value of a provider kind.
+std::string providerValueOf(ProviderType type) {
+    for (const ListItem& item : kProviders) {
+        if (translationProviderKind(item.value) == type) return item.value;
+    }
+    return values::kNone;
+}
+
+// The line under the engine list while Whisper Local, which this build lacks, is chosen.
+void showWhisperLocalNote(obs_properties_t* props, bool chosen) {
+    if (obs_property_t* row = obs_properties_get(props, keys::kWhisperLocalNote)) {
+        obs_property_set_visible(row, chosen);
+    }
+}
+
+// Server URL belongs to OpenAI, a model to each model provider, the test to any provider; the
+// test's row shows once there is an outcome.
+void showTranslationRows(obs_properties_t* props, const std::string& provider) {
+    const bool openAi = provider == values::kOpenAi;
+    const bool chosen = !provider.empty() && provider != values::kNone;
+    const std::pair<const char*, bool> rows[] = {
+        {keys::kTranslationBaseUrl, openAi},
+        {keys::kTranslationModel, openAi},
+        {keys::kAnthropicModel, provider == values::kAnthropic},
+        {keys::kTestTranslation, chosen},
+    };
+    for (const auto& [key, visible] : rows) {
+        if (obs_property_t* row = obs_properties_get(props, key)) {
+            obs_property_set_visible(row, visible);
+        }
+    }
+    if (obs_property_t* row = obs_properties_get(props, keys::kTranslationTest)) {
+        const char* text = obs_property_description(row);
+        obs_property_set_visible(row, chosen && text && *text);
+    }
+}
+
+// The outcome row of a connection test, red when it failed.
+void addTestOutcomeRow(obs_properties_t* props, const char* key, const ServerTest* test,
+                       const ServerTestTexts& texts) {
+    const ServerTest::Outcome outcome = test ? test->outcome() : ServerTest::Outcome{};
+    obs_property_t* result =
+        obs_properties_add_text(props, key, serverTestText(outcome, texts).c_str(), OBS_TEXT_INFO);
+    if (outcome.state == ServerTest::State::Done && !outcome.check.ok) {
+        obs_property_text_set_info_type(result, OBS_TEXT_INFO_ERROR);
+    }
+}
+
+void addTranslationServerRows(obs_properties_t* props, const SubtitleSourceData* record) {
+    obs_property_t* url = obs_properties_add_text(
+        props, keys::kTranslationBaseUrl, localText("TranslationBaseUrl"), OBS_TEXT_DEFAULT);
+    obs_property_set_long_description(url, localText("TranslationBaseUrl.Help"));
+    obs_properties_add_text(props, keys::kTranslationModel, localText("TranslationModel"),
+                            OBS_TEXT_DEFAULT);
+    obs_properties_add_text(props, keys::kAnthropicModel, localText("TranslationModel"),
+                            OBS_TEXT_DEFAULT);
+    obs_properties_add_button(props, keys::kTestTranslation, localText("TestTranslation"),
+                              test_translation_clicked);
+    addTestOutcomeRow(props, keys::kTranslationTest,
+                      record ? record->translationTest.get() : nullptr, kTranslationTestTexts);
+    showTranslationRows(props, record
+                                   ? providerValueOf(record->settingsNow().translationProviderType)
+                                   : values::kNone);
+}
+
 void addWhisperServerRows(obs_properties_t* props, const SubtitleSourceData* record) {
     obs_property_t* url = obs_properties_add_text(props, keys::kWhisperBaseUrl,
                                                   localText("WhisperBaseUrl"), OBS_TEXT_DEFAULT);
@@ -149,14 +215,8 @@ void addWhisperServerRows(obs_properties_t* props, const SubtitleSourceData* rec
                             OBS_TEXT_DEFAULT);
     obs_properties_add_button(props, keys::kTestSttServer, localText("TestSttServer"),
                               test_stt_server_clicked);
-
-    const ServerTest::Outcome outcome =
-        record ? record->serverTest->outcome() : ServerTest::Outcome{};
-    obs_property_t* result = obs_properties_add_text(
-        props, keys::kSttServerTest, serverTestText(outcome).c_str(), OBS_TEXT_INFO);
-    if (outcome.state == ServerTest::State::Done && !outcome.check.ok) {
-        obs_property_text_set_info_type(result, OBS_TEXT_INFO_ERROR);
-    }
+    addTestOutcomeRow(props, keys::kSttServerTest, record ? record->serverTest.get() : nullptr,
+                      kSpeechTestTexts);
     showWhisperRows(props, record && record->settingsNow().sttEngineType == SttEngineType::WhisperApi);
 }
 
@@ -235,6 +295,11 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
     addList(props, keys::kSttEngine, localText("SttEngine"), kEngines);
     obs_property_set_modified_callback(obs_properties_get(props, keys::kSttEngine),
                                        stt_engine_modified);
+    obs_property_t* note = obs_properties_add_text(
+        props, keys::kWhisperLocalNote, localText("WhisperLocal.Missing"), OBS_TEXT_INFO);
+    obs_property_text_set_info_type(note, OBS_TEXT_INFO_WARNING);
+    showWhisperLocalNote(
+        props, data && data->settingsNow().sttEngineType == SttEngineType::WhisperLocal);
     obs_properties_add_button(props, keys::kOpenSttSite, localText(kDefaultButtonLabel),
                               open_stt_site_clicked);
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
@@ -257,6 +322,7 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
                               open_trans_site_clicked);
     obs_properties_add_text(props, keys::kTranslationApiKey, localText("TranslationApiKey"),
                             OBS_TEXT_PASSWORD);
+    addTranslationServerRows(props, data);
     // The target cannot be "detect": the same languages without Auto Detect.
     addList(props, keys::kTargetLanguage, localText("TargetLanguage"), kLanguages, 1);
 
@@ -321,6 +387,22 @@ bool test_stt_server_clicked(obs_properties_t*, obs_property_t*, void* data) {
     });
 }
 
+bool test_translation_clicked(obs_properties_t*, obs_property_t*, void* data) {
+    return guardCallback("test_translation_clicked", false, [&] {
+        auto* record = static_cast<SubtitleSourceData*>(data);
+        if (!record || !record->source) return false;
+        // What the sheet shows now, tested even while translation is switched off.
+        obs_data_t* settings = obs_source_get_settings(record->source);
+        SourceSettings current = readSourceSettings(settings, record->settingsNow());
+        readTranslationSettings(settings, current);
+        obs_data_release(settings);
+        const ServiceChoice choice = serviceChoice(current);
+        const std::string target = current.targetLanguage;
+        // True rebuilds the sheet, which then shows the test as running.
+        return record->translationTest->start(
+            [choice, target] { return checkTranslationService(choice, target); }, record->source);
+    });
+}
 
 bool status_refresh_clicked(obs_properties_t* props, obs_property_t*, void* data) {
     return guardCallback("status_refresh_clicked", false, [&] {
@@ -336,6 +418,7 @@ bool stt_engine_modified(obs_properties_t* props, obs_property_t*, obs_data_t* s
         const std::string engine = value ? value : "";
         showWhisperRows(props, engine == values::kWhisperApi);
         showProfanityFilterRow(props, sttEngineKind(engine));
+        showWhisperLocalNote(props, engine == values::kWhisperLocal);
         return relabel(props, keys::kOpenSttSite, sttButtonLabel(engine));
     });
 }
@@ -343,7 +426,9 @@ bool stt_engine_modified(obs_properties_t* props, obs_property_t*, obs_data_t* s
 bool translation_provider_modified(obs_properties_t* props, obs_property_t*, obs_data_t* settings) {
     return guardCallback("translation_provider_modified", false, [&] {
         const char* value = obs_data_get_string(settings, keys::kTranslationProvider);
-        return relabel(props, keys::kOpenTransSite, translationButtonLabel(value ? value : ""));
+        const std::string provider = value ? value : "";
+        showTranslationRows(props, provider);
+        return relabel(props, keys::kOpenTransSite, translationButtonLabel(provider));
     });
 }
 

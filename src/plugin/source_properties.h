@@ -22,6 +22,7 @@ obs_properties_t* subtitle_source_properties(void* data);
 bool open_stt_site_clicked(obs_properties_t* props, obs_property_t* property, void* data);
 bool open_trans_site_clicked(obs_properties_t* props, obs_property_t* property, void* data);
 bool test_stt_server_clicked(obs_properties_t* props, obs_property_t* property, void* data);
+bool test_translation_clicked(obs_properties_t* props, obs_property_t* property, void* data);
 bool status_refresh_clicked(obs_properties_t* props, obs_property_t* property, void* data);
 bool stt_engine_modified(obs_properties_t* props, obs_property_t* property, obs_data_t* settings);
 bool translation_provider_modified(obs_properties_t* props, obs_property_t* property,

@@ -153,13 +153,7 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.sourceLanguage = stringOr(settings, keys::kSourceLanguage, "");
 
     s.enableTranslation = obs_data_get_bool(settings, keys::kEnableTranslation);
-    if (s.enableTranslation) {
-        s.translationProviderType =
-            translationProviderKind(stringOr(settings, keys::kTranslationProvider, values::kNone));
-        s.targetLanguage = stringOr(settings, keys::kTargetLanguage, defaults::kTargetLanguage);
-        s.translationApiKey =
-            cleanApiKey(obs_data_get_string(settings, keys::kTranslationApiKey), "Translation");
-    }
+    if (s.enableTranslation) readTranslationSettings(settings, s);
 
     s.font = readFont(settings);
     s.fontSize = positiveInRange(settings, defaults::kFontSize, s.fontSize);
@@ -204,6 +198,22 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     return s;
 }
 
+void readTranslationSettings(obs_data_t* settings, SourceSettings& s) {
+    s.translationProviderType =
+        translationProviderKind(stringOr(settings, keys::kTranslationProvider, values::kNone));
+    s.targetLanguage = stringOr(settings, keys::kTargetLanguage, defaults::kTargetLanguage);
+    s.translationApiKey =
+        cleanApiKey(obs_data_get_string(settings, keys::kTranslationApiKey), "Translation");
+    s.translationBaseUrl =
+        cleanText(settings, keys::kTranslationBaseUrl, defaults::kMaxTranslationBaseUrlLength);
+    s.translationModel =
+        cleanText(settings, keys::kTranslationModel, defaults::kMaxTranslationModelLength);
+    if (s.translationModel.empty()) s.translationModel = defaults::kTranslationModel;
+    s.anthropicModel =
+        cleanText(settings, keys::kAnthropicModel, defaults::kMaxTranslationModelLength);
+    if (s.anthropicModel.empty()) s.anthropicModel = defaults::kAnthropicModel;
+}
+
 ServiceChoice serviceChoice(const SourceSettings& settings) {
     ServiceChoice choice;
     choice.engine = settings.sttEngineType;
@@ -216,6 +226,12 @@ ServiceChoice serviceChoice(const SourceSettings& settings) {
     choice.enableTranslation = settings.enableTranslation;
     choice.provider = settings.translationProviderType;
     choice.translationApiKey = settings.translationApiKey;
+    if (settings.translationProviderType == ProviderType::OpenAI) {
+        choice.translationServerUrl = settings.translationBaseUrl;
+        choice.translationModel = settings.translationModel;
+    } else if (settings.translationProviderType == ProviderType::Anthropic) {
+        choice.translationModel = settings.anthropicModel;
+    }
     return choice;
 }
 

@@ -33,6 +33,9 @@ struct SourceSettings {
     bool enableTranslation = defaults::kEnableTranslation;
     ProviderType translationProviderType = ProviderType::None;
     std::string translationApiKey;
+    std::string translationBaseUrl;  // as entered, trimmed; judged when the provider is prepared
+    std::string translationModel = defaults::kTranslationModel;  // OpenAI
+    std::string anthropicModel = defaults::kAnthropicModel;
     std::string targetLanguage = defaults::kTargetLanguage;
     bool showOriginal = defaults::kShowOriginal;
     ChunkMode chunkMode = ChunkMode::Fixed;
@@ -64,6 +67,9 @@ struct SourceSettings {
 // zero background colour) leave the previous value, and others are held to the property's
 // range, since scene files and remote clients can write anything.
 SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& previous);
+// The translation part of it: provider, target, key, server URL and models (what
+// readSourceSettings reads only while translation is on).
+void readTranslationSettings(obs_data_t* settings, SourceSettings& s);
 
 // The services the settings ask for.
 ServiceChoice serviceChoice(const SourceSettings& settings);

@@ -40,6 +40,7 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
 SubtitleSourceData::~SubtitleSourceData() {
     logSource(LogLevel::Info, source, "destroying");
     serverTest->cancel();
+    translationTest->cancel();
     removeSourceControls(*this);
     // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
     // only a worker that was already busy is waited for.

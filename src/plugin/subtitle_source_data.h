@@ -69,8 +69,9 @@ struct SubtitleSourceData {
     std::shared_ptr<ClosedCaptionSink> closedCaptions;
     std::shared_ptr<TranscriptSink> transcript;  // the transcript files
 
-    // The sheet's connection test; its worker may outlive the record.
+    // The sheet's connection tests (speech, translation); their workers may outlive the record.
     std::shared_ptr<ServerTest> serverTest = std::make_shared<ServerTest>();
+    std::shared_ptr<ServerTest> translationTest = std::make_shared<ServerTest>("translation-test");
     // The status drawn in the scene; the hotkeys and the status procedure.
     StatusOverlay statusOverlay;
     SourceControls controls;

@@ -28,6 +28,11 @@ struct FinishedSubtitle {
     // one, until the finished line comes. Sinks that keep what was said (captions, transcripts)
     // wait for the finished line. An empty interim line takes down the one being shown.
     bool interim = false;
+    // Ready too long after its speech ended (recognition fell behind): not drawn, captioned or
+    // posted, only written to transcripts, where its speech was. `behindMs`: how far the
+    // capture's audio had gone past `endMs` when it was ready.
+    bool late = false;
+    uint64_t behindMs = 0;
 };
 
 // Where finished subtitles go (the scene text, captions, transcript files). Called on a

@@ -251,4 +251,8 @@ void DeepgramEngine::setApiKey(const std::string& key) {
     logDebugTag(kTag, "API key set");
 }
 
+bool DeepgramEngine::hasApiKey() const {
+    return !resolveApiKey(impl_->apiKey, profile().keyEnvVars).empty();
+}
+
 }  // namespace obs_sayline

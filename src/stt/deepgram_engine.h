@@ -37,6 +37,8 @@ public:
 
     // Settings key; without one, DEEPGRAM_API_KEY is read at each request.
     void setApiKey(const std::string& key);
+    // A key is set, or the environment has one.
+    bool hasApiKey() const;
 
 private:
     struct Impl;

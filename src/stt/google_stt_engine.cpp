@@ -311,4 +311,8 @@ void GoogleSttEngine::setApiKey(const std::string& key) {
     logDebugTag(kTag, "API key set");
 }
 
+bool GoogleSttEngine::hasApiKey() const {
+    return !resolveApiKey(impl_->apiKey, profile().keyEnvVars).empty();
+}
+
 }  // namespace obs_sayline

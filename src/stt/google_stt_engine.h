@@ -42,6 +42,8 @@ public:
 
     // Optional key; without one, GOOGLE_STT_API_KEY then GOOGLE_API_KEY are read at each request.
     void setApiKey(const std::string& key);
+    // A key is set, or the environment has one.
+    bool hasApiKey() const;
 
     // The tag sent to the service: empty/"auto" -> "ko-KR", tags with "-" unchanged, short codes
     // through the map, anything else unchanged.

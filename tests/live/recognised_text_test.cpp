@@ -1,15 +1,19 @@
-// What becomes of recognised text: the phantom filter, the display text, and the streamer's
-// words on their way to the translator and the sinks.
+// What becomes of recognised text: the phantom filter, the display text, the streamer's words
+// on their way to the translator and the sinks, and results that come too late to show.
 
 #include "live/recognised_text.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/engine_fakes.h"
+#include "live/chunker.h"
+#include "sinks/scene/recorded_rows.h"
+#include "sinks/scene/scene_text_sink.h"
 
 namespace obs_sayline {
 namespace {
@@ -87,6 +91,53 @@ TEST(FinishRecognisedTest, replacements_come_first_and_no_one_gets_a_hidden_word
     EXPECT_FALSE(finishRecognised(shared, setup, sinks, result, 1000, 2000));
     EXPECT_EQ(translator->asked.size(), 1u);
     EXPECT_EQ(sink->got.size(), 1u);
+class RecordingSink final : public ISubtitleSink {
+public:
+    const char* name() const override { return "recording"; }
+    void deliver(const FinishedSubtitle& subtitle) override { got.push_back(subtitle); }
+    std::vector<FinishedSubtitle> got;
+};
+
+TEST(LateResultTest, ready_over_ten_seconds_after_its_speech_it_is_kept_but_not_shown) {
+    SourceShared shared;
+    shared.status.setCapture(CaptureCondition::Running);
+    RecognitionSetup setup;
+    SubtitleSinks sinks;
+    auto scene = std::make_shared<SceneTextSink>(std::make_shared<test::RecordedRows>());
+    auto recorded = std::make_shared<RecordingSink>();
+    sinks.add(scene);
+    sinks.add(recorded);
+    // The capture has taken in 16 s of audio while these were recognised.
+    shared.heardSamples = intakeSamples(16000);
+    auto result = [](const char* text) {
+        SttResult r;
+        r.text = text;
+        r.confidence = 0.9f;
+        return r;
+    };
+
+    SttResult onTime = result("just in time");
+    EXPECT_TRUE(finishRecognised(shared, setup, sinks, onTime, 3000, 6000));  // 10 s behind
+    ASSERT_TRUE(scene->takePending().has_value());
+    EXPECT_EQ(shared.status.report().code, StatusCode::SubtitleShown);
+
+    SttResult late = result("too late");
+    EXPECT_FALSE(finishRecognised(shared, setup, sinks, late, 2000, 5500));
+    EXPECT_FALSE(scene->takePending().has_value());
+    ASSERT_EQ(recorded->got.size(), 2u);
+    EXPECT_FALSE(recorded->got[0].late);
+    EXPECT_TRUE(recorded->got[1].late);
+    EXPECT_EQ(recorded->got[1].behindMs, 10500u);
+    EXPECT_EQ(recorded->got[1].startMs, 2000u);  // its true place, for the transcript
+    const StatusReport report = shared.status.report();
+    EXPECT_EQ(report.code, StatusCode::RecognitionLate);
+    EXPECT_EQ(report.sentence, "Recognition is running late (11 s behind)");
+
+    // Caught up: the next result in time is shown again.
+    shared.heardSamples = intakeSamples(20000);
+    SttResult caughtUp = result("caught up");
+    EXPECT_TRUE(finishRecognised(shared, setup, sinks, caughtUp, 17000, 19000));
+    EXPECT_EQ(shared.status.report().code, StatusCode::SubtitleShown);
 }
 
 }  // namespace

@@ -121,5 +121,54 @@ TEST_F(SourceStatusTest, each_change_is_logged_once_and_working_states_not_at_al
                              }));
 }
 
+TEST_F(SourceStatusTest, a_new_capture_hears_only_its_own_workers_and_keeps_its_setup_problem) {
+    const uint64_t before = status.newCapture();
+    status.setCapture(CaptureCondition::Running);
+    const uint64_t now = status.newCapture();
+    status.setupProblem({StatusCode::ApiKeyMissing, "Whisper API", {}});
+    status.setupProblem({StatusCode::ServerUrlRefused, "Translation", "no query"});  // not shown
+    status.setCapture(CaptureCondition::Running);
+    EXPECT_EQ(sentence(), "No API key for Whisper API");
+
+    // The request the update left running ends: it no longer speaks for the source.
+    status.requestStarted(before);
+    status.subtitleShown(before);
+    status.serviceProblem(refused(), before);
+    status.requestEnded(before);
+    EXPECT_EQ(sentence(), "No API key for Whisper API");
+
+    // Its own requests' problems come first; a subtitle does not hide the setup's.
+    status.requestStarted(now);
+    status.serviceProblem(refused(), now);
+    status.requestEnded(now);
+    EXPECT_EQ(sentence(), "Key refused by the service (HTTP 401)");
+    status.requestStarted(now);
+    status.subtitleShown(now);
+    status.requestEnded(now);
+    EXPECT_EQ(status.report().code, StatusCode::ApiKeyMissing);
+
+    status.newCapture();
+    status.setupProblem({StatusCode::ServerUrlRefused, "Translation", "user info not allowed"});
+    status.setCapture(CaptureCondition::Running);
+    EXPECT_EQ(sentence(), "Translation server URL refused: user info not allowed");
+    status.newCapture();
+    status.setCapture(CaptureCondition::EngineFailed, "Google Speech-to-Text (bad language)");
+    EXPECT_EQ(sentence(), "Speech engine failed to start: Google Speech-to-Text (bad language)");
+}
+
+TEST_F(SourceStatusTest, recognition_is_late_until_a_result_comes_in_time) {
+    status.requestStarted();
+    status.recognitionLate(36400);
+    status.requestEnded();
+    EXPECT_EQ(sentence(), "Recognition is running late (36 s behind)");
+    EXPECT_TRUE(status.report().problem());
+    status.requestStarted();  // the next one behind it, still sending
+    EXPECT_EQ(status.report().code, StatusCode::RecognitionLate);
+    status.requestEnded();
+    // Silence heard in time: caught up.
+    status.heardSilence();
+    EXPECT_EQ(sentence(), "Waiting for speech");
+}
+
 }  // namespace
 }  // namespace obs_sayline

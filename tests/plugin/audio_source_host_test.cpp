@@ -73,33 +73,6 @@ std::vector<float> stereo44k(uint32_t durationMs, double leftHz, double rightHz)
     return samples;
 }
 
-struct Status {
-    std::string text;
-    std::string code;
-};
-
-Status statusOf(obs_source_t* source) {
-    calldata_t call;
-    calldata_init(&call);
-    Status status;
-    if (proc_handler_call(obs_source_get_proc_handler(source), "get_status", &call)) {
-        const char* text = calldata_string(&call, "text");
-        const char* code = calldata_string(&call, "code");
-        status = {text ? text : "", code ? code : ""};
-    }
-    calldata_free(&call);
-    return status;
-}
-
-// What the property sheet's status row says.
-std::string statusRow(obs_source_t* source) {
-    obs_properties_t* props = obs_source_properties(source);
-    obs_property_t* row = obs_properties_get(props, "status");
-    std::string text = row ? obs_property_description(row) : "<no status row>";
-    obs_properties_destroy(props);
-    return text;
-}
-
 bool recognitionIdle(obs_source_t* source) {
     const auto& live = recordOf(source)->capture.live;
     return live && !live->recognition().busy();
@@ -340,6 +313,8 @@ TEST_F(AudioSourceHostTest, pause_and_resume_hotkeys_stop_and_restart_requests) 
     EXPECT_EQ(statusOf(source).code, "listening");
     voice.pushSine(300.0, 0.3f, 3100);
     EXPECT_TRUE(waitUntil([] { return requestsWithKey(kKeyHeard).size() == 1; }, seconds(10)));
+    // Its answer first: arriving later, it would replace the text left below.
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "Heard you"; }, seconds(5)));
 
     recordOf(source)->scene->leave("to be cleared");
     EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "to be cleared"; }, seconds(5)));

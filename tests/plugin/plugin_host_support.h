@@ -91,6 +91,34 @@ inline bool releaseAndWaitDestroyed(const std::vector<obs_source_t*>& sources,
         timeout);
 }
 
+// What the source's get_status procedure answers.
+struct Status {
+    std::string text;
+    std::string code;
+};
+
+inline Status statusOf(obs_source_t* source) {
+    calldata_t call;
+    calldata_init(&call);
+    Status status;
+    if (proc_handler_call(obs_source_get_proc_handler(source), "get_status", &call)) {
+        const char* text = calldata_string(&call, "text");
+        const char* code = calldata_string(&call, "code");
+        status = {text ? text : "", code ? code : ""};
+    }
+    calldata_free(&call);
+    return status;
+}
+
+// What the property sheet's status row says.
+inline std::string statusRow(obs_source_t* source) {
+    obs_properties_t* props = obs_source_properties(source);
+    obs_property_t* row = obs_properties_get(props, "status");
+    std::string text = row ? obs_property_description(row) : "<no status row>";
+    obs_properties_destroy(props);
+    return text;
+}
+
 // The key a request carried after its scheme ("Bearer", "Token").
 inline std::string keyOfAuthorization(const std::string& authorization) {
     const size_t space = authorization.rfind(' ');

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 
+#include "live/service_setup.h"
 #include "plugin/source_properties.h"
 #include "plugin/source_settings.h"
 #include "plugin/text_source.h"
@@ -92,6 +93,42 @@ TEST(SettingsRulesTest, numbers_from_the_host_are_held_to_their_property_ranges)
     const SourceSettings kept = readSourceSettings(raw, read);
     EXPECT_EQ(kept.subtitleDurationMs, 10000);
     EXPECT_EQ(kept.fontSize, 72);
+    obs_data_release(raw);
+}
+
+TEST(SettingsRulesTest, translation_server_and_models_are_trimmed_bounded_and_kept_apart) {
+    HostLogCapture::instance().clear();
+    obs_data_t* raw = obs_data_create();
+    obs_data_set_bool(raw, "enable_translation", true);
+    obs_data_set_string(raw, "translation_provider", "openai");
+    obs_data_set_string(raw, "translation_base_url", "  http://localhost:11434\n");
+    obs_data_set_string(raw, "translation_model", " llama3.2 ");
+    obs_data_set_string(raw, "anthropic_model", "");
+    const SourceSettings read = readSourceSettings(raw, SourceSettings{});
+    ServiceChoice choice = serviceChoice(read);
+    EXPECT_EQ(choice.translationServerUrl, "http://localhost:11434");
+    EXPECT_EQ(choice.translationModel, "llama3.2");
+    // Each provider its own model: Anthropic's is its default, not the local server's.
+    obs_data_set_string(raw, "translation_provider", "anthropic");
+    choice = serviceChoice(readSourceSettings(raw, read));
+    EXPECT_EQ(choice.translationModel, "claude-haiku-4-5");
+    EXPECT_EQ(choice.translationServerUrl, "");
+
+    // Pasted garbage is dropped, never logged; the model falls back to the default.
+    obs_data_set_string(raw, "translation_provider", "openai");
+    obs_data_set_string(raw, "translation_base_url", std::string(2049, 'u').c_str());
+    obs_data_set_string(raw, "translation_model", std::string(257, 'm').c_str());
+    choice = serviceChoice(readSourceSettings(raw, read));
+    EXPECT_EQ(choice.translationServerUrl, "");
+    EXPECT_EQ(choice.translationModel, "gpt-4o-mini");
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        "[obs-sayline] [Settings] Ignoring translation_base_url: 2049 bytes (max=2048)"));
+    EXPECT_FALSE(HostLogCapture::instance().containsSubstring("uuuu"));
+
+    // Kept while translation is off, as provider and key are.
+    obs_data_set_bool(raw, "enable_translation", false);
+    obs_data_set_string(raw, "translation_model", "qwen2.5");
+    EXPECT_EQ(readSourceSettings(raw, read).translationModel, "llama3.2");
     obs_data_release(raw);
 }
 

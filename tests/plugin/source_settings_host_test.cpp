@@ -92,6 +92,10 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"info", OBS_PROPERTY_TEXT,
          "Sayline - Real-time speech-to-text and translation\nVersion 1.0.8"},
         {"stt_engine", OBS_PROPERTY_LIST, "STT Engine (음성인식)"},
+        {"whisper_local_note", OBS_PROPERTY_TEXT,
+         "Whisper Local is not available in this build: choose Whisper API and point Server URL "
+         "at a local Whisper server (이 빌드에는 Whisper Local이 없습니다: Whisper API를 선택하고 "
+         "Server URL에 로컬 Whisper 서버 주소를 입력하세요)"},
         {"open_stt_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
         {"stt_api_key", OBS_PROPERTY_TEXT, "STT API Key"},
         {"whisper_base_url", OBS_PROPERTY_TEXT, "Server URL"},
@@ -113,6 +117,11 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"translation_provider", OBS_PROPERTY_LIST, "Translation Provider (번역 서비스)"},
         {"open_trans_site", OBS_PROPERTY_BUTTON, "사이트 이동"},
         {"translation_api_key", OBS_PROPERTY_TEXT, "Translation API Key"},
+        {"translation_base_url", OBS_PROPERTY_TEXT, "Server URL (서버 주소)"},
+        {"translation_model", OBS_PROPERTY_TEXT, "Model (모델)"},
+        {"anthropic_model", OBS_PROPERTY_TEXT, "Model (모델)"},
+        {"test_translation", OBS_PROPERTY_BUTTON, "Test connection (연결 테스트)"},
+        {"translation_test", OBS_PROPERTY_TEXT, ""},
         {"target_language", OBS_PROPERTY_LIST, "Target Language (번역 언어)"},
         {"font", OBS_PROPERTY_FONT, "Font (글꼴)"},
         {"font_size", OBS_PROPERTY_INT, "Font Size (글꼴 크기)"},
@@ -234,6 +243,26 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     obs_data_set_string(settings, "stt_engine", "google_stt");
     obs_property_modified(engines, settings);
     EXPECT_TRUE(visible("service_profanity_filter"));
+    EXPECT_FALSE(visible("whisper_local_note"));
+    obs_data_set_string(settings, "stt_engine", "whisper_local");
+    obs_property_modified(engines, settings);
+    EXPECT_TRUE(visible("whisper_local_note"));
+    EXPECT_FALSE(visible("whisper_base_url"));
+
+    // Server URL belongs to OpenAI, each model to its provider, the test to any provider.
+    obs_property_t* providers = obs_properties_get(props, "translation_provider");
+    using Shown = std::vector<bool>;
+    auto translationRows = [&](const char* provider) {
+        obs_data_set_string(settings, "translation_provider", provider);
+        obs_property_modified(providers, settings);
+        return Shown{visible("translation_base_url"), visible("translation_model"),
+                     visible("anthropic_model"), visible("test_translation")};
+    };
+    EXPECT_EQ(translationRows("openai"), (Shown{true, true, false, true}));
+    EXPECT_EQ(translationRows("anthropic"), (Shown{false, false, true, true}));
+    EXPECT_EQ(translationRows("deepl"), (Shown{false, false, false, true}));
+    EXPECT_EQ(translationRows("none"), (Shown{false, false, false, false}));
+    EXPECT_FALSE(visible("translation_test"));
     obs_data_release(settings);
 
     obs_properties_destroy(props);

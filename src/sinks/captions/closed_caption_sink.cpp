@@ -38,8 +38,9 @@ void ClosedCaptionSink::configure(bool enabled, CaptionText text) {
 }
 
 void ClosedCaptionSink::deliver(const FinishedSubtitle& subtitle) {
-    // A caption cannot be taken back once sent: only finished lines go out.
-    if (subtitle.interim || !enabled_.load()) return;
+    // A caption cannot be taken back once sent: only finished lines go out, and none long
+    // after its speech.
+    if (subtitle.interim || subtitle.late || !enabled_.load()) return;
     const bool original = text_.load() == CaptionText::Original || subtitle.translation.empty();
     const Cea608Characters carried =
         toCea608Characters(original ? subtitle.original : subtitle.translation);

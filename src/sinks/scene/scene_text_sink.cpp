@@ -173,6 +173,8 @@ void SceneTextSink::store(SubtitleLayout laidOut) {
 }
 
 void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
+    // Speech long past is no subtitle any more.
+    if (subtitle.late) return;
     // Cut before anything else: a runaway reply must not reach the layout or the text source
     // whole.
     std::string shown = limitLineLength(subtitle.text, maxLineLength_.load());

@@ -120,9 +120,12 @@ void TranscriptSink::deliverAt(const FinishedSubtitle& subtitle, Clock::time_poi
         TranscriptCue cue;
         cue.session = session->names;
         cue.options = state_->options;
-        cue.startMs = session->clock.elapsedMs(at);
         const uint64_t heardMs =
             subtitle.endMs > subtitle.startMs ? subtitle.endMs - subtitle.startMs : 0;
+        // A late subtitle never reached the screen: its cue goes where it was spoken.
+        const Clock::time_point placed =
+            subtitle.late ? at - std::chrono::milliseconds(subtitle.behindMs + heardMs) : at;
+        cue.startMs = session->clock.elapsedMs(placed);
         const int64_t lengthMs =
             subtitle.displayMs > 0 ? subtitle.displayMs : static_cast<int64_t>(heardMs);
         cue.endMs = cue.startMs + lengthMs;

@@ -27,7 +27,9 @@ namespace obs_sayline {
 // time, or less when the next one replaces it. The subtitle's own times are on the capture's
 // audio clock, which starts again with every capture (every settings change) and runs ahead of
 // the screen by the recognition's delay; they give only a length when there is no display time.
-// So a transcript beside a recording shows each text when the recording does.
+// So a transcript beside a recording shows each text when the recording does. A late subtitle
+// (one never shown: its text came too long after its speech) is placed where it was spoken,
+// its lateness and its length back from its delivery.
 class TranscriptSink final : public ISubtitleSink {
 public:
     using Clock = std::chrono::steady_clock;

@@ -37,8 +37,9 @@ YouTubeCaptionSink::YouTubeCaptionSink(std::shared_ptr<ICaptionDeliveryReport> r
     : poster_(std::move(report), std::move(options)) {}
 
 void YouTubeCaptionSink::deliver(const FinishedSubtitle& subtitle) {
-    // A caption cannot be taken back once sent: only finished lines go out.
-    if (subtitle.interim || !poster_.accepting()) return;
+    // A caption cannot be taken back once sent: only finished lines go out, and none long
+    // after its speech.
+    if (subtitle.interim || subtitle.late || !poster_.accepting()) return;
     poster_.post(captionsForSubtitle(subtitle, translation_.load(), offsetMs_.load(),
                                      std::chrono::system_clock::now()));
 }

@@ -48,6 +48,9 @@ TEST_F(ClosedCaptionSinkTest, caption_text_setting_picks_translation_or_original
     FinishedSubtitle speaking = subtitle("Still being spoken");
     speaking.interim = true;  // a caption cannot be taken back: only finished lines go out
     sink.deliver(speaking);
+    FinishedSubtitle late = subtitle("Said long ago");
+    late.late = true;  // nor lines long after their speech
+    sink.deliver(late);
     sink.configure(true, CaptionText::Original);
     sink.deliver(subtitle("Guten Morgen", "Good morning"));
     ASSERT_EQ(sent.size(), 3u);

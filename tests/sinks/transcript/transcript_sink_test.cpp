@@ -99,6 +99,27 @@ TEST_F(TranscriptSinkTest, a_recording_names_the_transcript_and_its_pauses_are_l
     EXPECT_EQ(files, 1u);
 }
 
+TEST_F(TranscriptSinkTest, a_subtitle_too_late_to_show_is_written_where_it_was_spoken) {
+    TranscriptSink sink;
+    TranscriptOptions options;
+    options.format = TranscriptFormat::Srt;
+    sink.configure(options);
+    const Clock::time_point t0 = Clock::now();
+    sink.recordingStarted(dir_ + "/show.mkv", t0);
+    sink.deliverAt(said("on time"), t0 + 2s);
+    // Spoken from 3 s to 6 s, ready 34 s after that (recognition was stuck).
+    FinishedSubtitle late = said("stuck behind");
+    late.startMs = 3000;
+    late.endMs = 6000;
+    late.late = true;
+    late.behindMs = 34000;
+    sink.deliverAt(late, t0 + 40s);
+    ASSERT_TRUE(waitForCues(sink, 2));
+    EXPECT_EQ(contents(dir_ + "/show.srt"),
+              "1\n00:00:02,000 --> 00:00:03,000\non time\n\n"
+              "2\n00:00:03,000 --> 00:00:05,000\nstuck behind\n");
+}
+
 TEST_F(TranscriptSinkTest, off_air_takes_the_late_subtitle_and_never_reuses_a_name) {
     // Whatever second the transcript starts in, its name is taken already.
     const auto now = std::chrono::system_clock::now();
