@@ -91,12 +91,7 @@ TEST(FinishRecognisedTest, replacements_come_first_and_no_one_gets_a_hidden_word
     EXPECT_FALSE(finishRecognised(shared, setup, sinks, result, 1000, 2000));
     EXPECT_EQ(translator->asked.size(), 1u);
     EXPECT_EQ(sink->got.size(), 1u);
-class RecordingSink final : public ISubtitleSink {
-public:
-    const char* name() const override { return "recording"; }
-    void deliver(const FinishedSubtitle& subtitle) override { got.push_back(subtitle); }
-    std::vector<FinishedSubtitle> got;
-};
+}
 
 TEST(LateResultTest, ready_over_ten_seconds_after_its_speech_it_is_kept_but_not_shown) {
     SourceShared shared;
@@ -104,7 +99,7 @@ TEST(LateResultTest, ready_over_ten_seconds_after_its_speech_it_is_kept_but_not_
     RecognitionSetup setup;
     SubtitleSinks sinks;
     auto scene = std::make_shared<SceneTextSink>(std::make_shared<test::RecordedRows>());
-    auto recorded = std::make_shared<RecordingSink>();
+    auto recorded = std::make_shared<KeptSubtitles>();
     sinks.add(scene);
     sinks.add(recorded);
     // The capture has taken in 16 s of audio while these were recognised.

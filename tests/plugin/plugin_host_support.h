@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -134,38 +135,92 @@ inline std::string pendingTextOf(obs_source_t* source) {
     return recordOf(source)->scene->pendingText();
 }
 
+// Runs `work` on the graphics thread, between two video ticks (the host calls its tick
+// callbacks before it ticks the sources), so what the sources' ticks write is read in order.
+// False when no tick came within `timeout`.
+inline bool betweenVideoTicks(const std::function<void()>& work,
+                              std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    struct Call {
+        explicit Call(const std::function<void()>& w) : work(w) {}
+        const std::function<void()>& work;
+        std::mutex mutex;
+        std::condition_variable done;
+        bool ran = false;
+    } call(work);
+    auto tick = [](void* param, float) {
+        auto* c = static_cast<Call*>(param);
+        std::lock_guard<std::mutex> lock(c->mutex);
+        if (c->ran) return;
+        c->work();
+        c->ran = true;
+        c->done.notify_all();
+    };
+    obs_add_tick_callback(tick, &call);
+    bool ran = false;
+    {
+        std::unique_lock<std::mutex> lock(call.mutex);
+        ran = call.done.wait_for(lock, timeout, [&] { return call.ran; });
+    }
+    // Once removed, the host calls it no more: `call` may go.
+    obs_remove_tick_callback(tick, &call);
+    return ran;
+}
+
 // The "text" settings of the source's private text sources, one per drawn row, joined by line
 // breaks (empty rows left out).
 inline std::string shownTextOf(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
     if (!data) return "<no record>";
-    // The video tick writes them on the graphics thread; read them while holding graphics.
-    obs_enter_graphics();
     std::string shown;
-    for (const auto& row : data->rows->all()) {
-        if (!row->source) continue;
-        obs_data_t* settings = obs_source_get_settings(row->source);
-        const std::string text = obs_data_get_string(settings, "text");
-        obs_data_release(settings);
-        if (text.empty()) continue;
-        if (!shown.empty()) shown += '\n';
-        shown += text;
-    }
-    obs_leave_graphics();
+    betweenVideoTicks([&] {
+        for (const auto& row : data->rows->all()) {
+            obs_source_t* text = row->acquire();
+            if (!text) continue;
+            obs_data_t* settings = obs_source_get_settings(text);
+            const std::string line = obs_data_get_string(settings, "text");
+            obs_data_release(settings);
+            obs_source_release(text);
+            if (line.empty()) continue;
+            if (!shown.empty()) shown += '\n';
+            shown += line;
+        }
+    });
     return shown;
 }
 
-// An integer setting of the source's private text source, read like shownTextOf.
+// A copy of the settings of the source's text source of row `index` (null when it has none),
+// taken between ticks like shownTextOf; release it with obs_data_release.
+inline obs_data_t* rowSettingsCopy(obs_source_t* source, size_t index) {
+    SubtitleSourceData* data = recordOf(source);
+    std::shared_ptr<PrivateTextSource> row = data ? data->rows->row(index) : nullptr;
+    if (!row) return nullptr;
+    obs_data_t* copy = nullptr;
+    betweenVideoTicks([&] {
+        obs_source_t* text = row->acquire();
+        if (!text) return;
+        obs_data_t* settings = obs_source_get_settings(text);
+        copy = obs_data_create();
+        obs_data_apply(copy, settings);
+        obs_data_release(settings);
+        obs_source_release(text);
+    });
+    return copy;
+}
+
+// An integer setting of the source's first text source, read like shownTextOf.
 inline long long shownSettingOf(obs_source_t* source, const char* key) {
     SubtitleSourceData* data = recordOf(source);
     std::shared_ptr<PrivateTextSource> first = data ? data->rows->row(0) : nullptr;
-    obs_source_t* text = first ? first->source : nullptr;
-    if (!text) return -1;
-    obs_enter_graphics();
-    obs_data_t* settings = obs_source_get_settings(text);
-    const long long value = obs_data_get_int(settings, key);
-    obs_data_release(settings);
-    obs_leave_graphics();
+    if (!first || !first->exists()) return -1;
+    long long value = -1;
+    betweenVideoTicks([&] {
+        obs_source_t* text = first->acquire();
+        if (!text) return;
+        obs_data_t* settings = obs_source_get_settings(text);
+        value = obs_data_get_int(settings, key);
+        obs_data_release(settings);
+        obs_source_release(text);
+    });
     return value;
 }
 

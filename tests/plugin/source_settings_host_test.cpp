@@ -457,9 +457,8 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     auto lookColor = [&] { return shownSettingOf(source, "color1"); };
     EXPECT_TRUE(waitUntil([&] { return lookColor() == 0xFF00FF00LL; }, seconds(5)));
     obs_set_output_source(5, nullptr);
-    obs_enter_graphics();
-    obs_data_t* look = obs_source_get_settings(data->rows->row(0)->source);
-    obs_leave_graphics();
+    obs_data_t* look = rowSettingsCopy(source, 0);
+    ASSERT_NE(look, nullptr);
     EXPECT_EQ(obs_data_get_int(look, "color1"), 0xFF00FF00LL);
     EXPECT_EQ(obs_data_get_int(look, "color2"), 0xFF00FF00LL);
     obs_data_t* font = obs_data_get_obj(look, "font");
@@ -484,9 +483,8 @@ std::string drawnFont(obs_source_t* source, long long* size, long long* flags) {
     obs_set_output_source(5, source);
     EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "Hello"; }, seconds(5)));
     obs_set_output_source(5, nullptr);
-    obs_enter_graphics();
-    obs_data_t* settings = obs_source_get_settings(data->rows->row(0)->source);
-    obs_leave_graphics();
+    obs_data_t* settings = rowSettingsCopy(source, 0);
+    if (!settings) return "<no text source>";
     obs_data_t* font = obs_data_get_obj(settings, "font");
     const std::string face =
         std::string(obs_data_get_string(font, "face")) + "|" + obs_data_get_string(font, "style");

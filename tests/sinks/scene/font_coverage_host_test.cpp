@@ -59,10 +59,11 @@ protected:
         SubtitleSourceData* data = recordOf(source_);
         auto drawn = FrameGrabber::waitFor(
             [&](const Frame& f) {
-                obs_enter_graphics();  // the render state is the graphics thread's
-                const auto& drawn = data->scene->timeline().drawn;
-                const bool shown = drawn && !drawn->wholeText && drawn->part.rows.size() == rows;
-                obs_leave_graphics();
+                bool shown = false;
+                betweenVideoTicks([&] {  // the timeline is the video tick's
+                    const auto& drawn = data->scene->timeline().drawn;
+                    shown = drawn && !drawn->wholeText && drawn->part.rows.size() == rows;
+                });
                 return shown && brightPixels(f, kBoxHeight).count > 300;
             },
             seconds(5));
@@ -73,15 +74,12 @@ protected:
         *frame = *later;
         std::vector<std::string> faces;
         for (size_t i = 0; i < rows; ++i) {
-            obs_source_t* row = data->rows->row(i)->acquire();
-            obs_enter_graphics();
-            obs_data_t* settings = obs_source_get_settings(row);
-            obs_leave_graphics();
+            obs_data_t* settings = rowSettingsCopy(source_, i);
+            if (!settings) return {};
             obs_data_t* font = obs_data_get_obj(settings, "font");
             faces.push_back(obs_data_get_string(font, "face"));
             obs_data_release(font);
             obs_data_release(settings);
-            obs_source_release(row);
         }
         return faces;
     }

@@ -222,10 +222,11 @@ std::optional<Frame> frameWithRows(obs_source_t* source, size_t rows) {
     SubtitleSourceData* data = recordOf(source);
     const bool drawn = waitUntil(
         [&] {
-            obs_enter_graphics();  // the render state is the graphics thread's
-            const auto& drawn = data->scene->timeline().drawn;
-            const bool shown = drawn && !drawn->part.rows.empty();
-            obs_leave_graphics();
+            bool shown = false;
+            betweenVideoTicks([&] {  // the timeline is the video tick's
+                const auto& drawn = data->scene->timeline().drawn;
+                shown = drawn && !drawn->part.rows.empty();
+            });
             return shown;
         },
         seconds(5));
@@ -257,10 +258,10 @@ TEST(ReadableLayoutHostTest, two_languages_are_two_centred_rows_as_large_as_the_
         }
         // The rows were laid out with the widths the host text sources then reported.
         SubtitleSourceData* data = recordOf(shown.source);
-        obs_enter_graphics();  // the render state is the graphics thread's
-        ASSERT_TRUE(data->scene->timeline().drawn.has_value());
-        const SubtitlePart part = data->scene->timeline().drawn->part;
-        obs_leave_graphics();
+        std::optional<SceneTimeline::Rows> drawn;
+        betweenVideoTicks([&] { drawn = data->scene->timeline().drawn; });
+        ASSERT_TRUE(drawn.has_value());
+        const SubtitlePart part = drawn->part;
         ASSERT_EQ(part.rows.size(), 2u);
         for (size_t i = 0; i < part.rows.size(); ++i) {
             obs_source_t* row = data->rows->row(i)->acquire();
@@ -297,7 +298,7 @@ TEST(ReadableLayoutHostTest, a_long_sentence_takes_at_most_two_readable_rows_at_
     EXPECT_TRUE(gone.has_value()) << "not shown, or still shown after its display time";
 }
 
-// What the render thread has on screen: the part, and how many the subtitle has (none when no
+// What the video tick has on screen: the part, and how many the subtitle has (none when no
 // subtitle is up).
 struct OnScreen {
     size_t part = 0;
@@ -307,12 +308,13 @@ struct OnScreen {
 OnScreen onScreen(obs_source_t* source) {
     SubtitleSourceData* data = recordOf(source);
     OnScreen seen;
-    obs_enter_graphics();  // the render state is the graphics thread's
-    if (data->scene->timeline().visible && data->scene->timeline().subtitle) {
-        seen.part = data->scene->timeline().part;
-        seen.parts = data->scene->timeline().subtitle->parts.size();
-    }
-    obs_leave_graphics();
+    betweenVideoTicks([&] {  // the timeline is the video tick's
+        const SceneTimeline& timeline = data->scene->timeline();
+        if (timeline.visible && timeline.subtitle) {
+            seen.part = timeline.part;
+            seen.parts = timeline.subtitle->parts.size();
+        }
+    });
     return seen;
 }
 
