@@ -39,6 +39,9 @@ struct SpeechChunk : AudioChunk {
         channels = kIntakeChannels;
     }
     uint64_t startMs = 0;
+    // How much of it comes before its first sound (the quiet kept so that the first syllable
+    // is whole): where its speech began is startMs + leadMs. 0 when not known.
+    uint64_t leadMs = 0;
     ChunkCut cut = ChunkCut::Full;
     // Still to be checked for loudness: chunks cut by time alone may hold only silence.
     bool loudnessGate = true;

@@ -62,10 +62,14 @@ bool LivePath::start() {
     return started_;
 }
 
-void LivePath::feed(const float* samples, size_t count) {
+void LivePath::feed(const float* samples, size_t count,
+                    std::optional<std::chrono::system_clock::time_point> heardAt) {
     if (!started_ || stopped_) return;
     // Counted before the chunker cuts: a chunk it hands on is heard to its end.
-    if (shared_) shared_->heardSamples.fetch_add(count, std::memory_order_relaxed);
+    if (shared_) {
+        const uint64_t first = shared_->heardSamples.fetch_add(count, std::memory_order_relaxed);
+        if (heardAt) shared_->audioClock.note(first, *heardAt);
+    }
     chunker_->feed(samples, count);
 }
 

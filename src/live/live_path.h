@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "live/chunker.h"
 #include "live/pause_chunker.h"
@@ -44,8 +46,10 @@ public:
     // Starts the recognition worker; false when it could not (audio is then ignored).
     bool start();
 
-    // Audio thread: never waits on recognition.
-    void feed(const float* samples, size_t count);
+    // Audio thread: never waits on recognition. `heardAt`: when the first of the samples was
+    // heard, on the system clock (from the host's timestamp), if known.
+    void feed(const float* samples, size_t count,
+              std::optional<std::chrono::system_clock::time_point> heardAt = std::nullopt);
 
     // After the audio is disconnected: what the chunker still holds goes to the recognition
     // as a last chunk, to be recognised on its worker, which then ends. Never waits. Returns

@@ -138,6 +138,9 @@ void PauseChunker::split(size_t frames, ChunkCut cut, bool send) {
     held_.samples.assign(out_.samples.begin() + static_cast<long>(samples), out_.samples.end());
     out_.samples.resize(samples);
     out_.startMs = startFrame * kFrameMs;
+    out_.leadMs = speechStartFrame_ > startFrame
+                      ? std::min<uint64_t>(speechStartFrame_ - startFrame, frames) * kFrameMs
+                      : 0;
     out_.cut = cut;
     handOn(out_);
 }
@@ -150,6 +153,7 @@ void PauseChunker::handOn(SpeechChunk& chunk) {
         // The queue is full: this one waits and is offered again with the next block.
         waiting_.samples.swap(chunk.samples);
         waiting_.startMs = chunk.startMs;
+        waiting_.leadMs = chunk.leadMs;
         waiting_.cut = chunk.cut;
         return;
     }
@@ -162,6 +166,7 @@ void PauseChunker::handOn(SpeechChunk& chunk) {
                       secondsOf(waiting_));
         waiting_.samples.swap(chunk.samples);
         waiting_.startMs = chunk.startMs;
+        waiting_.leadMs = chunk.leadMs;
         waiting_.cut = chunk.cut;
     }
     chunk.samples.clear();
@@ -184,6 +189,7 @@ SpeechChunk PauseChunker::takeLeftover() {
         // Still refused: it goes first, with what was said since.
         leftover.samples.swap(waiting_.samples);
         leftover.startMs = waiting_.startMs;
+        leftover.leadMs = waiting_.leadMs;
         if (speech) {
             leftover.samples.insert(leftover.samples.end(), held_.samples.begin(),
                                     held_.samples.end());
@@ -191,6 +197,9 @@ SpeechChunk PauseChunker::takeLeftover() {
     } else if (speech) {
         leftover.samples.swap(held_.samples);
         leftover.startMs = heldStartFrame_ * kFrameMs;
+        if (speechStartFrame_ > heldStartFrame_) {
+            leftover.leadMs = (speechStartFrame_ - heldStartFrame_) * kFrameMs;
+        }
     }
     if (!leftover.samples.empty()) {
         logDebugTag("VAD", "Speech chunk: %.2f s (%s)", secondsOf(leftover),

@@ -34,6 +34,16 @@ std::string translate(SourceStatus& status, const RecognitionSetup& setup,
     return translated;
 }
 
+// Where the speech began on the audio clock: where the recogniser heard its first words, when
+// it says so, else where the chunk's first sound was.
+uint64_t speechBeganMs(const SttResult& result, uint64_t startMs, uint64_t endMs, uint64_t leadMs) {
+    const uint64_t spanMs = endMs > startMs ? endMs - startMs : 0;
+    if (result.startTimeMs > 0 && static_cast<uint64_t>(result.startTimeMs) < spanMs) {
+        return startMs + static_cast<uint64_t>(result.startTimeMs);
+    }
+    return startMs + (leadMs < spanMs ? leadMs : 0);
+}
+
 }  // namespace
 
 uint64_t behindIntakeMs(const SourceShared& shared, uint64_t endMs) {
@@ -60,8 +70,9 @@ std::string composeDisplayText(const std::string& recognised, const std::string&
 
 bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
                       const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
-                      uint64_t endMs) {
+                      uint64_t endMs, uint64_t leadMs) {
     SourceStatus& status = shared.status;
+    const uint64_t spokenMs = speechBeganMs(result, startMs, endMs, leadMs);
     // Speech of a few seconds is a few hundred bytes of text: a runaway reply goes no further
     // than this, whatever the sinks do with it.
     if (result.text.size() > kMaxRecognisedBytes) {
@@ -101,13 +112,16 @@ bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
         composeDisplayText(shown, translated, setup.enableTranslation, setup.showOriginal);
     subtitle.original = shown;
     subtitle.translation = translated;
-    const bool languageChosen =
-        !setup.sourceLanguage.empty() && setup.sourceLanguage != "auto";
+    const bool languageChosen = !setup.sourceLanguage.empty() && setup.sourceLanguage != "auto";
     subtitle.sourceLanguage = languageChosen ? setup.sourceLanguage : result.language;
     if (!translated.empty()) subtitle.targetLanguage = setup.targetLanguage;
     subtitle.startMs = startMs;
-    if (setup.audioStart != std::chrono::system_clock::time_point{}) {
-        subtitle.spokenAt = setup.audioStart + std::chrono::milliseconds(startMs);
+    // On the system clock through the host's timestamps of the audio, which account for
+    // pauses and for the host's buffering; the capture's start time where none were noted.
+    if (const auto heard = shared.audioClock.systemTimeOf(spokenMs)) {
+        subtitle.spokenAt = *heard;
+    } else if (setup.audioStart != std::chrono::system_clock::time_point{}) {
+        subtitle.spokenAt = setup.audioStart + std::chrono::milliseconds(spokenMs);
     }
     subtitle.endMs = endMs;
     subtitle.displayMs = setup.displayMs;

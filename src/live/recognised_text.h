@@ -69,10 +69,12 @@ std::string composeDisplayText(const std::string& recognised, const std::string&
 // filter (empty, unsure or invented text goes no further), the hidden words hidden, translation
 // (with the vocabulary to keep; hidden words hidden in it too), and the subtitle to the sinks,
 // placed at `startMs`..`endMs` on the audio clock; one ready too late (kLateResultMs) goes as
-// `late`, for the transcripts only, and the status says recognition is behind. False when
-// nothing was shown. The caller holds the source's recognition lock.
+// `late`, for the transcripts only, and the status says recognition is behind. Its speech
+// began `leadMs` after `startMs` (the quiet a chunker keeps before the first sound) unless the
+// recogniser places its first words itself; that instant goes on the system clock as
+// `spokenAt`. False when nothing was shown. The caller holds the source's recognition lock.
 bool finishRecognised(SourceShared& shared, const RecognitionSetup& setup,
                       const SubtitleSinks& sinks, SttResult& result, uint64_t startMs,
-                      uint64_t endMs);
+                      uint64_t endMs, uint64_t leadMs = 0);
 
 }  // namespace obs_sayline

@@ -37,6 +37,7 @@ struct RequestRecognition::Inbox {
         slot.samples.swap(chunk.samples);
         chunk.samples.clear();
         slot.startMs = chunk.startMs;
+        slot.leadMs = chunk.leadMs;
         slot.cut = chunk.cut;
         slot.loudnessGate = chunk.loudnessGate;
         ++count;
@@ -46,6 +47,7 @@ struct RequestRecognition::Inbox {
         SpeechChunk& slot = slots[head];
         into.samples.swap(slot.samples);
         into.startMs = slot.startMs;
+        into.leadMs = slot.leadMs;
         into.cut = slot.cut;
         into.loudnessGate = slot.loudnessGate;
         head = (head + 1) % slots.size();
@@ -133,8 +135,8 @@ void runWorker(const std::shared_ptr<RequestRecognition::Inbox>& inbox,
 
 }  // namespace
 
-void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
-                    const SubtitleSinks& sinks, SpeechChunk& chunk) {
+void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup, const SubtitleSinks& sinks,
+                    SpeechChunk& chunk) {
     if (chunk.samples.empty() || !setup.engine) return;
     std::lock_guard<std::mutex> serial(shared.recognitionMutex);
     const uint64_t lengthMs = intakeMs(chunk.samples.size());
@@ -164,14 +166,13 @@ void recognizeChunk(SourceShared& shared, const RecognitionSetup& setup,
                                            [&] { return setup.engine->recognize(chunk); });
         if (recognised) {
             finishRecognised(shared, setup, sinks, recognised.value(), chunk.startMs,
-                             chunk.startMs + lengthMs);
+                             chunk.startMs + lengthMs, chunk.leadMs);
         } else {
             logErrorTag("STT", "Recognition failed: %s", recognised.error().message.c_str());
         }
     }
     shared.audioPositionMs.fetch_add(lengthMs);
 }
-
 
 RequestRecognition::RequestRecognition(std::shared_ptr<const RecognitionSetup> setup,
                                        std::shared_ptr<SourceShared> shared,
@@ -195,8 +196,7 @@ bool RequestRecognition::start() {
         inbox_->running = true;
     }
     auto token = WorkerRegistry::instance().start(
-        "recognition worker",
-        [inbox = inbox_, setup = setup_, shared = shared_, sinks = sinks_] {
+        "recognition worker", [inbox = inbox_, setup = setup_, shared = shared_, sinks = sinks_] {
             runWorker(inbox, setup, shared, sinks);
         });
     if (!token) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "live/audio_clock.h"
 #include "live/source_status.h"
 
 namespace obs_sayline {
@@ -17,6 +18,8 @@ struct SourceShared {
     // Intake samples the live path has taken in since capture start (the audio thread adds
     // them): where the capture stands on the audio clock now, ahead of what is recognised.
     std::atomic<uint64_t> heardSamples{0};
+    // Where that audio clock stands on the system clock (the audio thread notes it).
+    AudioClock audioClock;
     // One recognition at a time per source, so results and the position advance in order.
     std::mutex recognitionMutex;
     std::atomic<bool> orphaned{false};

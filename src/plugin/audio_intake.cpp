@@ -1,7 +1,8 @@
 #include "plugin/audio_intake.h"
 
-#include <obs.h>
 #include <media-io/audio-io.h>
+#include <obs.h>
+#include <util/platform.h>
 
 #include <atomic>
 
@@ -48,6 +49,15 @@ void disconnectHostAudio(CaptureState& capture) {
     }
 }
 
+std::chrono::system_clock::time_point hostAudioTime(uint64_t timestampNs, uint64_t delayNs) {
+    // Both clocks read together: how long ago, on the host's clock, the audio was heard.
+    const auto now = std::chrono::system_clock::now();
+    const int64_t agoNs =
+        static_cast<int64_t>(os_gettime_ns() - timestampNs) + static_cast<int64_t>(delayNs);
+    return now - std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                     std::chrono::nanoseconds(agoNs));
+}
+
 void subtitle_source_audio(void* param, size_t, struct audio_data* audio) {
     guardCallback("subtitle_source_audio", [&] {
         if (!param || !audio || !audio->data[0]) return;
@@ -57,7 +67,8 @@ void subtitle_source_audio(void* param, size_t, struct audio_data* audio) {
         }
         auto* capture = static_cast<CaptureState*>(param);
         if (capture->paused.load(std::memory_order_relaxed) || !capture->live) return;
-        capture->live->feed(reinterpret_cast<const float*>(audio->data[0]), audio->frames);
+        capture->live->feed(reinterpret_cast<const float*>(audio->data[0]), audio->frames,
+                            hostAudioTime(audio->timestamp));
     });
 }
 

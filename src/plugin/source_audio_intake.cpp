@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "core/logger.h"
+#include "live/chunker.h"
 #include "live/live_path.h"
 #include "live/source_status.h"
-#include "live/chunker.h"
+#include "plugin/audio_intake.h"
 #include "plugin/callback_guard.h"
 #include "plugin/settings_keys.h"
 
@@ -227,7 +228,10 @@ void SourceAudioIntake::capture(void* param, obs_source_t*, const audio_data* au
                                       audio->frames)) {
             return;
         }
-        if (frames > 0 && out[0]) self->live_.feed(reinterpret_cast<const float*>(out[0]), frames);
+        if (frames > 0 && out[0]) {
+            self->live_.feed(reinterpret_cast<const float*>(out[0]), frames,
+                             hostAudioTime(audio->timestamp, offset));
+        }
     });
 }
 

@@ -75,6 +75,7 @@ void startCapture(CaptureState& capture, const SourceSettings& settings,
     SourceStatus& status = wiring.shared->status;
     wiring.shared->audioPositionMs.store(0);
     wiring.shared->heardSamples.store(0);
+    wiring.shared->audioClock.reset();
     // Whatever an earlier capture's worker still reports no longer counts.
     const uint64_t number = status.newCapture();
 
