@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/logger.h"
+#include "sinks/youtube/caption_poster.h"
 
 namespace obs_sayline {
 namespace {
@@ -146,6 +147,8 @@ const char* statusCodeName(StatusCode code) noexcept {
             return "translation_failed";
         case StatusCode::RecognitionLate:
             return "recognition_late";
+        case StatusCode::YouTubeCaptionsFailed:
+            return "youtube_captions_failed";
     }
     return "unknown";
 }
@@ -300,6 +303,23 @@ void SourceStatus::fontsCover() {
     change([&] { fontProblem_.clear(); });
 }
 
+void SourceStatus::captionsPosted(Clock::time_point at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A working state's detail: no change worth a log line.
+    captionsPostedAt_ = at;
+}
+
+void SourceStatus::captionProblem(const std::string& sentence) {
+    change([&] { captionProblem_ = sentence; });
+}
+
+void SourceStatus::captionsOff() {
+    change([&] {
+        captionProblem_.clear();
+        captionsPostedAt_.reset();
+    });
+}
+
 StatusReport SourceStatus::report(Clock::time_point now) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return reportLocked(now);
@@ -320,16 +340,22 @@ StatusReport SourceStatus::reportLocked(Clock::time_point now) const {
     if (isProblem(outcome_)) return {outcome_, problemSentence(problem_, now)};
     // What the setup found stands for the whole capture, under what requests report.
     if (setupProblem_) return *setupProblem_;
-    // Subtitles still come, only not whole: below the problems that stop them.
+    // Subtitles still come, only not everywhere or not whole: below the problems that stop
+    // them.
+    if (!captionProblem_.empty()) return {StatusCode::YouTubeCaptionsFailed, captionProblem_};
     if (!fontProblem_.empty()) return {StatusCode::FontMissing, fontProblem_};
-    if (inFlight_) return {StatusCode::Sending, "Sending…"};
-    if (outcome_ == StatusCode::SubtitleShown) {
-        return {StatusCode::SubtitleShown, shownAgo(now, shownAt_)};
+    StatusReport working{StatusCode::Listening, "Listening"};
+    if (inFlight_) {
+        working = {StatusCode::Sending, "Sending…"};
+    } else if (outcome_ == StatusCode::SubtitleShown) {
+        working = {StatusCode::SubtitleShown, shownAgo(now, shownAt_)};
+    } else if (outcome_ == StatusCode::WaitingForSpeech) {
+        working = {StatusCode::WaitingForSpeech, "Waiting for speech"};
     }
-    if (outcome_ == StatusCode::WaitingForSpeech) {
-        return {StatusCode::WaitingForSpeech, "Waiting for speech"};
-    }
-    return {StatusCode::Listening, "Listening"};
+    // Where the captions went, beside what the source does.
+    if (captionsPostedAt_)
+        working.sentence += " · " + captionsSentSentence(now - *captionsPostedAt_);
+    return working;
 }
 
 std::string SourceStatus::changeLocked() {

@@ -37,6 +37,9 @@ enum class StatusCode {
     ServerUrlRefused,   // a server URL of the settings was refused
     TranslationFailed,  // the translation service did not start
     RecognitionLate,    // results come too long after their speech to be shown
+    // Captions do not get to YouTube (refused, unreachable, a caption URL refused); the
+    // subtitles themselves still come.
+    YouTubeCaptionsFailed,
 };
 
 // The status, and a warning in the log, while Whisper Local is chosen.
@@ -164,6 +167,12 @@ public:
     void fontsMissing(const std::string& sentence);
     void fontsCover();
 
+    // Captions to YouTube: a post was taken at `at`; the problem that stands (empty: none);
+    // sending them was switched off.
+    void captionsPosted(Clock::time_point at);
+    void captionProblem(const std::string& sentence);
+    void captionsOff();
+
     StatusReport report() const { return report(Clock::now()); }
     StatusReport report(Clock::time_point now) const;
 
@@ -204,6 +213,8 @@ private:
     uint64_t behindMs_ = 0;    // while RecognitionLate
     std::string fontProblem_;  // empty while every subtitle is drawn whole
     Clock::time_point shownAt_{};
+    std::optional<Clock::time_point> captionsPostedAt_;
+    std::string captionProblem_;
     StatusCode logged_ = StatusCode::Off;
     int quiet_ = 0;
 };

@@ -9,6 +9,7 @@
 
 #include "plugin/callback_guard.h"
 #include "sinks/transcript/transcript_sink.h"
+#include "sinks/youtube/youtube_caption_sink.h"
 
 namespace obs_sayline {
 namespace {
@@ -22,20 +23,32 @@ struct Recording {
 };
 
 std::mutex mutex;
-Recording recording;                               // guarded by mutex
-std::vector<std::weak_ptr<TranscriptSink>> sinks;  // guarded by mutex
+Recording recording;                                         // guarded by mutex
+std::vector<std::weak_ptr<TranscriptSink>> sinks;            // guarded by mutex
+bool streaming = false;                                      // guarded by mutex
+std::vector<std::weak_ptr<YouTubeCaptionSink>> streamSinks;  // guarded by mutex
 
-template <typename Call>
-void forEachSinkLocked(Call&& call) {
-    for (auto it = sinks.begin(); it != sinks.end();) {
+// Calls `call` on each sink still alive in `list`, forgetting those that are gone.
+template <typename Sink, typename Call>
+void forEachLocked(std::vector<std::weak_ptr<Sink>>& list, Call&& call) {
+    for (auto it = list.begin(); it != list.end();) {
         if (auto sink = it->lock()) {
             call(*sink);
             ++it;
         } else {
-            it = sinks.erase(it);
+            it = list.erase(it);
         }
     }
 }
+
+template <typename Call>
+void forEachSinkLocked(Call&& call) {
+    forEachLocked(sinks, std::forward<Call>(call));
+}
+
+// The host's UI registers the front end before it loads modules: where nothing answers for a
+// main window, nothing will tell of streaming.
+bool hasFrontEnd() { return obs_frontend_get_main_window() != nullptr; }
 
 // The file the recording output writes ("path" of the host's file muxer; "url" of its
 // FFmpeg output when that is a file); empty when it cannot be told.
@@ -88,6 +101,19 @@ void onFrontendEvent(obs_frontend_event event) {
             forEachSinkLocked([&](TranscriptSink& sink) { sink.recordingUnpaused(now); });
             break;
         }
+        case OBS_FRONTEND_EVENT_STREAMING_STARTED: {
+            std::lock_guard<std::mutex> lock(mutex);
+            streaming = true;
+            forEachLocked(streamSinks, [](YouTubeCaptionSink& sink) { sink.streamingStarted(); });
+            break;
+        }
+        case OBS_FRONTEND_EVENT_STREAMING_STOPPED: {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!streaming) break;
+            streaming = false;
+            forEachLocked(streamSinks, [](YouTubeCaptionSink& sink) { sink.streamingStopped(); });
+            break;
+        }
         default:
             break;
     }
@@ -99,9 +125,9 @@ void frontend_event(enum obs_frontend_event event, void*) {
 
 }  // namespace
 
-void installRecordingEvents() { obs_frontend_add_event_callback(frontend_event, nullptr); }
+void installFrontendEvents() { obs_frontend_add_event_callback(frontend_event, nullptr); }
 
-void removeRecordingEvents() { obs_frontend_remove_event_callback(frontend_event, nullptr); }
+void removeFrontendEvents() { obs_frontend_remove_event_callback(frontend_event, nullptr); }
 
 void followRecordings(const std::shared_ptr<TranscriptSink>& sink) {
     if (!sink) return;
@@ -110,6 +136,18 @@ void followRecordings(const std::shared_ptr<TranscriptSink>& sink) {
     sinks.push_back(sink);
     if (!recording.running) return;
     sink->recordingStarted(recording.path, recording.clock);
+}
+
+void followStreaming(const std::shared_ptr<YouTubeCaptionSink>& sink) {
+    if (!sink) return;
+    if (!hasFrontEnd()) {
+        sink->followSourceActivation(true);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    forEachLocked(streamSinks, [](YouTubeCaptionSink&) {});  // forgets the sinks that are gone
+    streamSinks.push_back(sink);
+    if (streaming) sink->streamingStarted();
 }
 
 }  // namespace obs_sayline

@@ -8,8 +8,8 @@
 #include "platform/crash_handler.h"
 #include "platform/url_opener.h"
 #include "plugin/callback_guard.h"
-#include "plugin/host_log_backend.h"
 #include "plugin/frontend_events.h"
+#include "plugin/host_log_backend.h"
 #include "plugin/source_lifecycle.h"
 #include "plugin/source_registration.h"
 
@@ -39,7 +39,7 @@ bool onModuleLoad() {
         logInfoTag("Plugin", "Version: %s", kPluginVersion);
         injectFault(Fault::Load);
         registerSaylineSource();
-        installRecordingEvents();
+        installFrontendEvents();
         logInfo("Sayline source registered");
         logInfo("Plugin loaded successfully");
         return true;
@@ -53,7 +53,7 @@ void onModuleUnload() {
     guardCallback("obs_module_unload", [] {
         logInfo("Plugin unloading...");
         injectFault(Fault::Unload);
-        removeRecordingEvents();
+        removeFrontendEvents();
         // No thread of ours may run once the module's code and static objects go away.
         const size_t left = WorkerRegistry::instance().shutdown(kUnloadWorkerBound);
         if (left > 0) {

@@ -51,6 +51,14 @@ constexpr const char* kMaxSubtitleLength = "max_subtitle_length";
 constexpr const char* kSubtitleDuration = "subtitle_duration";
 constexpr const char* kCcEnabled = "cc_enabled";
 constexpr const char* kCcText = "cc_text";
+// Captions to a YouTube live stream's caption ingestion URL (which carries the stream's key),
+// their time offset, and the test button with its outcome row.
+constexpr const char* kYouTubeCaptions = "youtube_captions";
+constexpr const char* kYouTubeCaptionUrl = "youtube_caption_url";
+constexpr const char* kYouTubeOffsetMs = "youtube_offset_ms";
+constexpr const char* kTestYouTubeCaption = "test_youtube_caption";  // button
+constexpr const char* kYouTubeCaptionTest = "youtube_caption_test";  // info row with the outcome
+constexpr const char* kYouTubeStatistics = "youtube_statistics";     // info row
 constexpr const char* kTranscriptFormat = "transcript_format";
 constexpr const char* kTranscriptDir = "transcript_dir";
 constexpr const char* kStatusInScene = "status_in_scene";

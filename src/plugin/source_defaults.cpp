@@ -49,6 +49,9 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_int(settings, kSubtitleDuration.key, kSubtitleDuration.defaultValue);
     obs_data_set_default_bool(settings, keys::kCcEnabled, kCcEnabled);
     obs_data_set_default_string(settings, keys::kCcText, kCcText);
+    obs_data_set_default_bool(settings, keys::kYouTubeCaptions, kYouTubeCaptions);
+    obs_data_set_default_string(settings, keys::kYouTubeCaptionUrl, kYouTubeCaptionUrl);
+    obs_data_set_default_int(settings, kYouTubeOffset.key, kYouTubeOffset.defaultValue);
     obs_data_set_default_string(settings, keys::kTranscriptFormat, kTranscriptFormat);
     obs_data_set_default_string(settings, keys::kTranscriptDir, kTranscriptDir);
     obs_data_set_default_string(settings, keys::kAudioSource, kAudioSource);

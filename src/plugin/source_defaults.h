@@ -28,6 +28,7 @@ constexpr IntSetting kMaxSubtitleLength{keys::kMaxSubtitleLength, 100, 50, 200, 
 constexpr IntSetting kSubtitleDuration{keys::kSubtitleDuration, 3000, 1000, 10000, 500};
 constexpr IntSetting kPauseLength{keys::kPauseMs, 500, 200, 2000, 100};
 constexpr IntSetting kLongestChunk{keys::kMaxChunkMs, 10000, 2000, 25000, 1000};
+constexpr IntSetting kYouTubeOffset{keys::kYouTubeOffsetMs, 0, -10000, 10000, 100};
 
 // A sans-serif face every system resolves to something; style and flags empty, as settings
 // saved before the font could be chosen had them.
@@ -56,6 +57,10 @@ constexpr bool kEnableTranslation = true;
 constexpr bool kBackgroundEnabled = false;
 constexpr bool kCcEnabled = false;
 constexpr const char* kCcText = values::kCcTranslation;
+constexpr bool kYouTubeCaptions = false;
+constexpr const char* kYouTubeCaptionUrl = "";
+// Longer is no URL YouTube Studio shows.
+constexpr size_t kMaxYouTubeCaptionUrlLength = kMaxWhisperBaseUrlLength;
 constexpr const char* kTranscriptFormat = values::kTranscriptOff;
 constexpr const char* kTranscriptDir = "";  // beside the recording, or the videos folder
 constexpr const char* kAudioSource = values::kProgramAudio;

@@ -12,6 +12,7 @@
 #include "plugin/source_settings.h"
 #include "plugin/status_properties.h"
 #include "plugin/subtitle_source_data.h"
+#include "plugin/youtube_properties.h"
 
 namespace obs_sayline {
 namespace {
@@ -217,7 +218,8 @@ void addWhisperServerRows(obs_properties_t* props, const SubtitleSourceData* rec
                               test_stt_server_clicked);
     addTestOutcomeRow(props, keys::kSttServerTest, record ? record->serverTest.get() : nullptr,
                       kSpeechTestTexts);
-    showWhisperRows(props, record && record->settingsNow().sttEngineType == SttEngineType::WhisperApi);
+    showWhisperRows(props,
+                    record && record->settingsNow().sttEngineType == SttEngineType::WhisperApi);
 }
 
 // The services that mask profanity themselves when asked.
@@ -298,8 +300,8 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
     obs_property_t* note = obs_properties_add_text(
         props, keys::kWhisperLocalNote, localText("WhisperLocal.Missing"), OBS_TEXT_INFO);
     obs_property_text_set_info_type(note, OBS_TEXT_INFO_WARNING);
-    showWhisperLocalNote(
-        props, data && data->settingsNow().sttEngineType == SttEngineType::WhisperLocal);
+    showWhisperLocalNote(props,
+                         data && data->settingsNow().sttEngineType == SttEngineType::WhisperLocal);
     obs_properties_add_button(props, keys::kOpenSttSite, localText(kDefaultButtonLabel),
                               open_stt_site_clicked);
     obs_properties_add_text(props, keys::kSttApiKey, localText("SttApiKey"), OBS_TEXT_PASSWORD);
@@ -341,6 +343,7 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
 
     obs_properties_add_bool(props, keys::kCcEnabled, localText("CcEnabled"));
     addList(props, keys::kCcText, localText("CcText"), kCaptionTexts);
+    addYouTubeRows(props, data);
     addList(props, keys::kTranscriptFormat, localText("SaveTranscript"), kTranscriptFormats);
     obs_properties_add_path(props, keys::kTranscriptDir, localText("TranscriptFolder"),
                             OBS_PATH_DIRECTORY, nullptr, nullptr);
@@ -352,8 +355,8 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
 }  // namespace
 
 obs_properties_t* subtitle_source_properties(void* data) {
-    obs_properties_t* props = guardCallback(
-        "subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [&] {
+    obs_properties_t* props =
+        guardCallback("subtitle_source_properties", static_cast<obs_properties_t*>(nullptr), [&] {
             injectFault(Fault::Properties);
             return buildProperties(static_cast<SubtitleSourceData*>(data));
         });

@@ -6,8 +6,8 @@
 #include "core/logger.h"
 #include "plugin/callback_guard.h"
 #include "plugin/source_capture.h"
-#include "plugin/subtitle_source_data.h"
 #include "plugin/source_log.h"
+#include "plugin/subtitle_source_data.h"
 #include "plugin/text_source.h"
 
 namespace obs_sayline {
@@ -63,9 +63,9 @@ platform::FontFace readFont(obs_data_t* settings) {
         cleanText(stored, "face", defaults::kMaxFontNameLength, "the font's face");
     if (!face.empty()) font.face = face;
     font.style = cleanText(stored, "style", defaults::kMaxFontNameLength, "the font's style");
-    font.flags = static_cast<uint32_t>(obs_data_get_int(stored, "flags") &
-                                       (OBS_FONT_BOLD | OBS_FONT_ITALIC | OBS_FONT_UNDERLINE |
-                                        OBS_FONT_STRIKEOUT));
+    font.flags = static_cast<uint32_t>(
+        obs_data_get_int(stored, "flags") &
+        (OBS_FONT_BOLD | OBS_FONT_ITALIC | OBS_FONT_UNDERLINE | OBS_FONT_STRIKEOUT));
     obs_data_release(stored);
     return font;
 }
@@ -115,10 +115,12 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     data.statusOverlay.setEnabled(s.statusInScene);
     data.closedCaptions->configure(s.ccEnabled, s.ccText);
     data.transcript->configure(transcriptOptions(s));
-    logSource(LogLevel::Info, data.source, "applied settings - STT: %s, Translation: %s, Provider: %d",
-              obs_data_get_string(settings, keys::kSttEngine),
-              s.enableTranslation ? "enabled" : "disabled",
-              static_cast<int>(s.translationProviderType));
+    data.youtube->configure(youtubeCaptionOptions(s));
+    if (!s.youtubeCaptions) data.shared->status.captionsOff();
+    logSource(
+        LogLevel::Info, data.source, "applied settings - STT: %s, Translation: %s, Provider: %d",
+        obs_data_get_string(settings, keys::kSttEngine),
+        s.enableTranslation ? "enabled" : "disabled", static_cast<int>(s.translationProviderType));
 
     SourceStatus::Quiet restart(data.shared->status);
     const bool workerWasBusy = stopCapture(data);
@@ -190,6 +192,12 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.ccText = stringOr(settings, keys::kCcText, defaults::kCcText) == values::kCcOriginal
                    ? CaptionText::Original
                    : CaptionText::Translation;
+    s.youtubeCaptions = obs_data_get_bool(settings, keys::kYouTubeCaptions);
+    s.youtubeCaptionUrl =
+        cleanText(settings, keys::kYouTubeCaptionUrl, defaults::kMaxYouTubeCaptionUrlLength,
+                  "the YouTube caption URL");
+    s.youtubeOffsetMs = static_cast<int>(
+        clampToRange(defaults::kYouTubeOffset, obs_data_get_int(settings, keys::kYouTubeOffsetMs)));
     s.transcriptFormat = transcriptFormatKind(
         stringOr(settings, keys::kTranscriptFormat, defaults::kTranscriptFormat));
     s.transcriptDir = stringOr(settings, keys::kTranscriptDir, defaults::kTranscriptDir);
@@ -268,6 +276,15 @@ TranscriptOptions transcriptOptions(const SourceSettings& settings) {
         settings.enableTranslation && settings.translationProviderType != ProviderType::None;
     options.sourceLanguage = settings.sourceLanguage;
     options.targetLanguage = settings.targetLanguage;
+    return options;
+}
+
+YouTubeCaptionOptions youtubeCaptionOptions(const SourceSettings& settings) {
+    YouTubeCaptionOptions options;
+    options.enabled = settings.youtubeCaptions;
+    options.url = settings.youtubeCaptionUrl;
+    options.translation = settings.ccText == CaptionText::Translation;
+    options.offsetMs = settings.youtubeOffsetMs;
     return options;
 }
 

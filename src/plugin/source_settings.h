@@ -11,9 +11,10 @@
 #include "live/service_setup.h"
 #include "live/word_rules.h"
 #include "platform/host_text_source.h"
-#include "sinks/captions/closed_caption_sink.h"
 #include "plugin/source_defaults.h"
+#include "sinks/captions/closed_caption_sink.h"
 #include "sinks/transcript/transcript_options.h"
+#include "sinks/youtube/youtube_caption_sink.h"
 #include "stt/stt_types.h"
 #include "translation/translation_types.h"
 
@@ -55,7 +56,10 @@ struct SourceSettings {
     int maxSubtitleLength = static_cast<int>(defaults::kMaxSubtitleLength.defaultValue);
     int subtitleDurationMs = static_cast<int>(defaults::kSubtitleDuration.defaultValue);
     bool ccEnabled = defaults::kCcEnabled;
-    CaptionText ccText = CaptionText::Translation;
+    CaptionText ccText = CaptionText::Translation;  // for YouTube's captions too
+    bool youtubeCaptions = defaults::kYouTubeCaptions;
+    std::string youtubeCaptionUrl;  // as pasted, trimmed; carries the stream's key: never logged
+    int youtubeOffsetMs = static_cast<int>(defaults::kYouTubeOffset.defaultValue);
     TranscriptFormat transcriptFormat = TranscriptFormat::Off;
     std::string transcriptDir = defaults::kTranscriptDir;
     std::string audioSource = defaults::kAudioSource;  // empty: the program audio
@@ -84,6 +88,8 @@ TranscriptFormat transcriptFormatKind(const std::string& value);
 
 // What the transcripts need of the settings.
 TranscriptOptions transcriptOptions(const SourceSettings& settings);
+// What the YouTube captions need of them.
+YouTubeCaptionOptions youtubeCaptionOptions(const SourceSettings& settings);
 
 // Trims blanks, tabs and line breaks around a key; an over-long key is logged (under the
 // given name, never its text) and comes back empty.

@@ -11,6 +11,24 @@
 #include "plugin/source_log.h"
 
 namespace obs_sayline {
+namespace {
+
+// How YouTube captions stand, into the source's status (which the workers keep alive).
+class CaptionStatusReport final : public ICaptionDeliveryReport {
+public:
+    explicit CaptionStatusReport(std::weak_ptr<SourceShared> shared) : shared_(std::move(shared)) {}
+    void captionsPosted(std::chrono::steady_clock::time_point at) override {
+        if (auto alive = shared_.lock()) alive->status.captionsPosted(at);
+    }
+    void captionProblem(const std::string& sentence) override {
+        if (auto alive = shared_.lock()) alive->status.captionProblem(sentence);
+    }
+
+private:
+    std::weak_ptr<SourceShared> shared_;
+};
+
+}  // namespace
 
 SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     engine = std::make_unique<SubtitleEngine>();
@@ -32,6 +50,9 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     transcript = std::make_shared<TranscriptSink>();
     sinks->add(transcript);
     followRecordings(transcript);
+    youtube = std::make_shared<YouTubeCaptionSink>(std::make_shared<CaptionStatusReport>(shared));
+    sinks->add(youtube);
+    followStreaming(youtube);
     if (source) shared->status.setLabel(obs_source_get_name(source));
     addSourceControls(*this);
     logSource(LogLevel::Info, source, "created");
@@ -41,6 +62,7 @@ SubtitleSourceData::~SubtitleSourceData() {
     logSource(LogLevel::Info, source, "destroying");
     serverTest->cancel();
     translationTest->cancel();
+    youtubeTest->cancel();
     removeSourceControls(*this);
     // Destruction runs on the host's destruction thread: the leftover goes to a worker, and
     // only a worker that was already busy is waited for.

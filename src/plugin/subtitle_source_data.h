@@ -10,17 +10,18 @@
 #include <string>
 
 #include "live/source_shared.h"
-#include "sinks/subtitle_sinks.h"
-#include "plugin/source_capture.h"
-#include "sinks/captions/closed_caption_sink.h"
-#include "sinks/scene/scene_text_sink.h"
 #include "plugin/server_test.h"
 #include "plugin/source_audio_intake.h"
+#include "plugin/source_capture.h"
 #include "plugin/source_controls.h"
 #include "plugin/source_settings.h"
 #include "plugin/status_overlay.h"
 #include "plugin/text_source.h"
+#include "sinks/captions/closed_caption_sink.h"
+#include "sinks/scene/scene_text_sink.h"
+#include "sinks/subtitle_sinks.h"
 #include "sinks/transcript/transcript_sink.h"
+#include "sinks/youtube/youtube_caption_sink.h"
 
 namespace obs_sayline {
 
@@ -68,10 +69,14 @@ struct SubtitleSourceData {
     // Closed captions (CEA-608) into the host's outputs.
     std::shared_ptr<ClosedCaptionSink> closedCaptions;
     std::shared_ptr<TranscriptSink> transcript;  // the transcript files
+    // Captions to the stream's YouTube caption URL; its problems and posts go to the status.
+    std::shared_ptr<YouTubeCaptionSink> youtube;
 
-    // The sheet's connection tests (speech, translation); their workers may outlive the record.
+    // The sheet's connection tests (speech, translation, a YouTube test caption); their workers
+    // may outlive the record.
     std::shared_ptr<ServerTest> serverTest = std::make_shared<ServerTest>();
     std::shared_ptr<ServerTest> translationTest = std::make_shared<ServerTest>("translation-test");
+    std::shared_ptr<ServerTest> youtubeTest = std::make_shared<ServerTest>("youtube-test");
     // The status drawn in the scene; the hotkeys and the status procedure.
     StatusOverlay statusOverlay;
     SourceControls controls;

@@ -170,5 +170,39 @@ TEST_F(SourceStatusTest, recognition_is_late_until_a_result_comes_in_time) {
     EXPECT_EQ(sentence(), "Waiting for speech");
 }
 
+TEST_F(SourceStatusTest, youtube_captions_stand_beside_the_working_state_and_under_what_stops_it) {
+    const Clock::time_point now = Clock::now();
+    status.subtitleShown();
+    status.captionsPosted(now - seconds(2));
+    EXPECT_EQ(sentence(now), "Subtitle shown 0 s ago · Captions sent to YouTube 2 s ago");
+    EXPECT_EQ(status.report(now).code, StatusCode::SubtitleShown);
+
+    // A refusal is the source's problem while subtitles still come, and logged once.
+    const std::string refusal = "YouTube refused the captions (HTTP 403): check the caption URL";
+    status.captionProblem(refusal);
+    EXPECT_EQ(sentence(now), refusal);
+    EXPECT_EQ(status.report(now).code, StatusCode::YouTubeCaptionsFailed);
+    EXPECT_TRUE(status.report(now).problem());
+    // What stops the subtitles outranks it; it stands again once that is over.
+    status.requestStarted();
+    status.serviceProblem(refused());
+    status.requestEnded();
+    EXPECT_EQ(sentence(now), "Key refused by the service (HTTP 401)");
+    status.requestStarted();
+    status.subtitleShown();
+    status.requestEnded();
+    EXPECT_EQ(sentence(now), refusal);
+
+    status.captionProblem("");
+    EXPECT_EQ(status.report(now).code, StatusCode::SubtitleShown);
+    status.captionsOff();
+    EXPECT_EQ(sentence(now).find("YouTube"), std::string::npos);
+    const std::string line = "[obs-sayline] [Status] Captions: ";
+    EXPECT_EQ(statusLines(),
+              (std::vector<std::string>{line + "Listening", line + refusal,
+                                        line + "Key refused by the service (HTTP 401)",
+                                        line + refusal, line + "Listening"}));
+}
+
 }  // namespace
 }  // namespace obs_sayline

@@ -134,6 +134,14 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"status_in_scene", OBS_PROPERTY_BOOL, "Show problems in the scene"},
         {"cc_enabled", OBS_PROPERTY_BOOL, "Send as closed captions"},
         {"cc_text", OBS_PROPERTY_LIST, "Caption text"},
+        {"youtube_captions", OBS_PROPERTY_BOOL, "Send captions to YouTube"},
+        {"youtube_caption_url", OBS_PROPERTY_TEXT, "YouTube caption URL"},
+        {"youtube_offset_ms", OBS_PROPERTY_INT, "Caption time offset (ms)"},
+        {"test_youtube_caption", OBS_PROPERTY_BUTTON, "Test caption"},
+        {"youtube_caption_test", OBS_PROPERTY_TEXT, ""},
+        {"youtube_statistics", OBS_PROPERTY_TEXT,
+         R"(YouTube captions: {"posts":0,"captions":0,"retries":0,"dropped":0,"refused":0,)"
+         R"("averageRoundTripMs":0})"},
         {"transcript_format", OBS_PROPERTY_LIST, "Save transcript"},
         {"transcript_dir", OBS_PROPERTY_PATH, "Transcript folder"},
     };
@@ -151,6 +159,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_server_test")), OBS_TEXT_INFO);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "stt_api_key")), OBS_TEXT_PASSWORD);
     EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "translation_api_key")),
+              OBS_TEXT_PASSWORD);
+    EXPECT_EQ(obs_property_text_type(obs_properties_get(props, "youtube_caption_url")),
               OBS_TEXT_PASSWORD);
     for (const char* list : {"vocabulary", "replacements", "hidden_words"}) {
         EXPECT_EQ(obs_property_text_type(obs_properties_get(props, list)), OBS_TEXT_MULTILINE)
@@ -186,10 +196,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
               (std::vector<std::pair<std::string, std::string>>{
                   {"Translation when translating", "translation"}, {"Original", "original"}}));
     EXPECT_EQ(listItems(obs_properties_get(props, "transcript_format")),
-              (std::vector<std::pair<std::string, std::string>>{{"Off", "off"},
-                                                                {"SRT", "srt"},
-                                                                {"WebVTT", "vtt"},
-                                                                {"SRT and WebVTT", "both"}}));
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"Off", "off"}, {"SRT", "srt"}, {"WebVTT", "vtt"}, {"SRT and WebVTT", "both"}}));
     EXPECT_EQ(obs_property_path_type(obs_properties_get(props, "transcript_dir")),
               OBS_PATH_DIRECTORY);
 
@@ -426,9 +434,10 @@ TEST(SourceSettingsHostTest, update_applies_the_settings_rules) {
     // No engine of that kind: capture is marked started, but nothing listens.
     EXPECT_TRUE(data->capture.capturing.load());
     EXPECT_EQ(data->capture.sttEngine, nullptr);
-    EXPECT_TRUE(
-        HostLogCapture::instance().contains(sourceLine(source, "applied settings - STT: "
-                                            "whisper_local, Translation: enabled, Provider: 2")));
+    EXPECT_TRUE(HostLogCapture::instance().contains(
+        sourceLine(source,
+                   "applied settings - STT: "
+                   "whisper_local, Translation: enabled, Provider: 2")));
     EXPECT_TRUE(HostLogCapture::instance().contains(sourceLine(source, "starts capturing audio")));
     EXPECT_TRUE(HostLogCapture::instance().containsSubstring(
         "[Settings] Translation API key is corrupted! Length=257 (max=256)"));
