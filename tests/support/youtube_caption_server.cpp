@@ -89,6 +89,11 @@ std::vector<uint64_t> YouTubeCaptionServer::seqs() const {
     return seqs_;
 }
 
+std::vector<YouTubeCaptionServer::Post> YouTubeCaptionServer::posts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return posts_;
+}
+
 std::vector<std::string> YouTubeCaptionServer::violations() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return violations_;
@@ -157,6 +162,8 @@ void YouTubeCaptionServer::handle(const httplib::Request& req, httplib::Response
     Answer answer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        posts_.push_back({req.target, req.body});
+        changed_.notify_all();
         if (req.get_param_value("cid") != cid_) {
             res.status = 403;
             res.set_content("Unknown stream", "text/plain");

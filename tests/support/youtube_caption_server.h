@@ -46,6 +46,12 @@ public:
     std::string captionUrl() const;
     const std::string& cid() const { return cid_; }
 
+    // One post as it arrived: its path and query, and its body.
+    struct Post {
+        std::string target;
+        std::string body;
+    };
+
     // Answers for the next posts, in order; 200 once they are used up.
     void script(std::vector<Answer> answers);
     // While on, every post stalls until it is turned off or the server stops.
@@ -57,6 +63,8 @@ public:
     std::vector<Caption> captions() const;
     // seq of every post that arrived, retries included.
     std::vector<uint64_t> seqs() const;
+    // Every post that arrived (a wrong cid's included), in order.
+    std::vector<Post> posts() const;
     std::vector<std::string> violations() const;
     // Posts answered 400 for skew.
     size_t skewRefusals() const;
@@ -82,6 +90,7 @@ private:
     uint64_t takenSeq_ = 0;  // of the last post taken in this stream
     std::vector<Caption> captions_;
     std::vector<uint64_t> seqs_;
+    std::vector<Post> posts_;
     std::vector<std::string> violations_;
     size_t skewRefusals_ = 0;
 };

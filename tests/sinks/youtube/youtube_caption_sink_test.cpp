@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -239,7 +240,9 @@ TEST_F(YouTubeCaptionTest,
 }
 
 TEST_F(YouTubeCaptionTest, a_stalled_server_never_holds_the_caller_and_the_queue_stays_bounded) {
-    makeSink();
+    CaptionPosterOptions options = fastOptions();
+    options.attemptTimeoutMs = 300;
+    makeSink(options);
     server.setStalled(true);
     sink->deliver(said("In flight."));
     ASSERT_TRUE(server.waitForPosts(1, kWait));
@@ -254,12 +257,19 @@ TEST_F(YouTubeCaptionTest, a_stalled_server_never_holds_the_caller_and_the_queue
     EXPECT_EQ(sink->poster().waiting(), 64u);
     EXPECT_EQ(sink->poster().stats().dropped, 36u);
     EXPECT_EQ(logLinesWith("older ones are dropped"), 1u);
+    // The second attempt that times out makes it a problem.
+    ASSERT_TRUE(report->waitForProblems(1));
+    EXPECT_EQ(report->problems().back().rfind("YouTube's caption server cannot be reached (", 0),
+              0u)
+        << report->problems().back();
+    std::printf("stalled: %s\n", report->problems().back().c_str());
 
     // Unload aborts the post in flight: its join does not wait for the server.
     const auto started = steady_clock::now();
     test::joinModuleWorkers();
     EXPECT_LT(steady_clock::now() - started, seconds(4));
-    EXPECT_EQ(server.seqs().size(), 1u);
+    // Only the first post was ever tried, its retries with its own seq.
+    for (uint64_t seq : server.seqs()) EXPECT_EQ(seq, 1u);
     sink.reset();
     EXPECT_LT(steady_clock::now() - started, seconds(4));
 }
