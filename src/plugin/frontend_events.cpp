@@ -5,6 +5,7 @@
 #include <chrono>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/callback_guard.h"
@@ -125,7 +126,14 @@ void frontend_event(enum obs_frontend_event event, void*) {
 
 }  // namespace
 
-void installFrontendEvents() { obs_frontend_add_event_callback(frontend_event, nullptr); }
+void installFrontendEvents() {
+    {
+        // A module loaded while a stream runs hears of its end only.
+        std::lock_guard<std::mutex> lock(mutex);
+        streaming = hasFrontEnd() && obs_frontend_streaming_active();
+    }
+    obs_frontend_add_event_callback(frontend_event, nullptr);
+}
 
 void removeFrontendEvents() { obs_frontend_remove_event_callback(frontend_event, nullptr); }
 

@@ -193,7 +193,8 @@ Outcome attemptPost(State& s, const Batch& batch, int attempt) {
     };
 
     const auto sentAt = Clock::now();
-    Result<HttpResponse> result = s.client.execute(std::move(request));
+    if (!s.client) s.client = std::make_unique<HttpClient>(captionClientConfig());
+    Result<HttpResponse> result = s.client->execute(std::move(request));
     const auto rtt = std::chrono::duration_cast<milliseconds>(Clock::now() - sentAt);
 
     if (result.isError()) {

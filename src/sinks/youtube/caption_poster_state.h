@@ -25,11 +25,13 @@ struct YouTubeCaptionPoster::State {
     using Clock = std::chrono::steady_clock;
 
     State(std::shared_ptr<ICaptionDeliveryReport> r, CaptionPosterOptions o)
-        : options(std::move(o)), report(std::move(r)), client(captionClientConfig()) {}
+        : options(std::move(o)), report(std::move(r)) {}
 
     const CaptionPosterOptions options;
     const std::shared_ptr<ICaptionDeliveryReport> report;
-    HttpClient client;
+    // Made by the delivery worker with its first post (a source that never posts never sets
+    // up the HTTP transport), then kept warm; only the delivery worker, one at a time, uses it.
+    std::unique_ptr<HttpClient> client;
 
     mutable std::mutex mutex;
     std::condition_variable wake;
