@@ -101,6 +101,7 @@ struct Service {
     uint64_t keepAlives = 0;
     bool speaking = false;
     uint64_t generation = 0;
+    double speechStart = 0;  // seconds into the stream, as the service reports its words
 };
 
 double median(std::vector<double> v) {
@@ -122,11 +123,13 @@ TEST(StreamingLatency, interim_and_final_drawn_and_bytes_sent) {
             return;
         }
         std::lock_guard<std::mutex> lock(service.mutex);
+        const double streamSeconds = static_cast<double>(service.audioBytes) / 32000.0;
         service.audioBytes += got.bytes.size();
         if (loudFrames(got.bytes) == 0) return;
         if (!service.speaking) {
             service.speaking = true;
-            peer.send(deepgramInterim(kInterim));
+            service.speechStart = streamSeconds;
+            peer.send(deepgramInterim(kInterim, streamSeconds));
             service.interimSent.push_back(os_gettime_ns());
         }
         const uint64_t generation = ++service.generation;
@@ -134,7 +137,10 @@ TEST(StreamingLatency, interim_and_final_drawn_and_bytes_sent) {
             std::lock_guard<std::mutex> lock(service.mutex);
             if (generation != service.generation || !service.speaking) return;
             service.speaking = false;
-            peer.send(deepgramFinal(kFinal, true));
+            // Words are timed on the stream's own clock; a final timed at zero would look
+            // long overdue once the stream has run for a while.
+            const double heard = static_cast<double>(service.audioBytes) / 32000.0;
+            peer.send(deepgramFinal(kFinal, true, service.speechStart, heard - service.speechStart));
             service.finalSent.push_back(os_gettime_ns());
         });
     });
