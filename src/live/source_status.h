@@ -37,6 +37,7 @@ enum class StatusCode {
     ServerUrlRefused,   // a server URL of the settings was refused
     TranslationFailed,  // the translation service did not start
     RecognitionLate,    // results come too long after their speech to be shown
+    // (keep RecognitionLate last: statusCodeFromName walks the codes up to it)
 };
 
 // The status, and a warning in the log, while Whisper Local is chosen.
@@ -46,8 +47,15 @@ constexpr const char* kWhisperLocalUnavailable =
 
 // "listening", "api_key_refused", ...
 const char* statusCodeName(StatusCode code) noexcept;
+// The code of a name that statusCodeName gives; false for any other text.
+bool statusCodeFromName(const std::string& name, StatusCode& code) noexcept;
 // A state the user has to do something about (or should at least know of).
 bool isProblem(StatusCode code) noexcept;
+
+// How a state looks at a glance: working (green), held (amber: off, stopped or paused, as the
+// user left it), or a problem (red).
+enum class StatusMark { Working, Held, Problem };
+StatusMark statusMark(StatusCode code) noexcept;
 
 struct StatusReport {
     StatusCode code = StatusCode::Off;
