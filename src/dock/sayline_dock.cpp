@@ -47,6 +47,7 @@ constexpr int kRefreshMs = 100;
 constexpr const char* kConfigSection = "Sayline";
 constexpr const char* kConfigOffered = "DockOffered";
 constexpr const char* kSpeakerKey = "speaker_name";
+constexpr int kOfferedWidth = 440;  // pixels
 
 struct DockHost {
     QPointer<DockPanel> panel;
@@ -160,18 +161,18 @@ void offerOnce() {
     config_t* config = frontendConfig();
     if (config && config_get_bool(config, kConfigSection, kConfigOffered)) return;
 #if SAYLINE_DOCK_BY_ID
-    QWidget* dock = host->panel->parentWidget();
+    auto* dock = qobject_cast<QDockWidget*>(host->panel->parentWidget());
 #else
     QDockWidget* dock = host->dock;
+#endif
     auto* main = static_cast<QMainWindow*>(obs_frontend_get_main_window());
     if (dock && main) {
         dock->setFloating(false);
         main->addDockWidget(Qt::RightDockWidgetArea, dock);
-    }
-#endif
-    if (dock) {
         dock->setVisible(true);
         dock->raise();
+        // Room for a transcript line.
+        main->resizeDocks({dock}, {kOfferedWidth}, Qt::Horizontal);
     }
     if (config) config_set_bool(config, kConfigSection, kConfigOffered, true);
     logInfoTag("Dock", "Sayline dock shown (first start with the module)");
