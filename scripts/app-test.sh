@@ -88,11 +88,12 @@ screenshot() {
 }
 
 # What tesseract reads in an image, as is and inverted (light text on the dark preview),
-# each at twice the size.
+# each at twice the size; with a CROP (an ffmpeg crop filter) only in that part.
 ocr() {
-  local image="$1" base="${1%.png}"
-  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "format=gray,scale=iw*2:ih*2" "$base-x2.png"
-  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "format=gray,negate,scale=iw*2:ih*2" \
+  local image="$1" base="${1%.png}" crop="${2:+$2,}"
+  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "${crop}format=gray,scale=iw*2:ih*2" \
+    "$base-x2.png"
+  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "${crop}format=gray,negate,scale=iw*2:ih*2" \
     "$base-neg.png"
   tesseract "$base-x2.png" - --psm 3 2>/dev/null || true
   tesseract "$base-neg.png" - --psm 3 2>/dev/null || true
@@ -102,17 +103,17 @@ ocr() {
 # Letters only, upper case: OCR's spacing and punctuation do not matter.
 letters() { tr '[:lower:]' '[:upper:]' | tr -cd 'A-Z\n'; }
 
-# wait_for_text TEXT SECONDS NAME: screenshots until OCR reads TEXT on one line; the image
-# where it did is kept as NAME.png, its reading as NAME.txt.
+# wait_for_text TEXT SECONDS NAME [CROP]: screenshots until OCR reads TEXT on one line (in CROP
+# when given); the image where it did is kept as NAME.png, its reading as NAME.txt.
 wait_for_text() {
-  local text="$1" seconds="$2" name="$3"
+  local text="$1" seconds="$2" name="$3" crop="${4:-}"
   local wanted deadline=$((SECONDS + $2)) n=0 shot
   wanted="$(printf '%s' "$text" | letters)"
   while :; do
     n=$((n + 1))
     shot="$work/shots/$name-$(printf '%02d' "$n").png"
     screenshot "$shot" || fail "no screenshot of $DISPLAY"
-    ocr "$shot" >"${shot%.png}.txt"
+    ocr "$shot" "$crop" >"${shot%.png}.txt"
     if letters <"${shot%.png}.txt" | grep -qF -- "$wanted"; then
       cp "$shot" "$work/$name.png"
       cp "${shot%.png}.txt" "$work/$name.txt"
@@ -319,7 +320,9 @@ run_inside() {
   wait_for 60 "no upload reached the speech server (see $work/whisper-stub.log)" \
     grep -q "answered" "$work/whisper-stub.log"
 
-  if ! wait_for_text "$sentence" 60 preview-subtitle; then
+  # The dock, with the sentence in its transcript, takes the right-hand 440 px of the window:
+  # the preview is read without it.
+  if ! wait_for_text "$sentence" 60 preview-subtitle "crop=iw-480:ih:0:0"; then
     local last
     last="$(ls -t "$work/shots/"*.txt | head -n 1)"
     say "OCR of the last screenshot ($last):"

@@ -58,7 +58,7 @@ DockPanel::DockPanel(DockActions actions, QWidget* parent)
     layout->addLayout(buttons);
 }
 
-void DockPanel::show(const DockModel& model) {
+void DockPanel::showModel(const DockModel& model) {
     const std::vector<DockSourceRow>& sources = model.sources();
     bool same = sources.size() == rows_.size();
     for (size_t i = 0; same && i < sources.size(); ++i) same = rows_[i].source == sources[i].source;

@@ -29,7 +29,7 @@ public:
     explicit DockPanel(DockActions actions, QWidget* parent = nullptr);
 
     // Brings the widgets up to the model; widgets and text are only touched where they differ.
-    void show(const DockModel& model);
+    void showModel(const DockModel& model);
     // What "Copy" puts on the clipboard.
     QString copiedText() const;
 

@@ -144,7 +144,7 @@ void refresh() {
         line.interim = fed.interim;
         host->model.add(std::move(line));
     }
-    host->panel->show(host->model);
+    host->panel->showModel(host->model);
 }
 
 config_t* frontendConfig() {

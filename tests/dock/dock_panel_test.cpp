@@ -54,7 +54,7 @@ TEST(DockPanelTest, ShowsRowsTranscriptAndCopies) {
     model.setSources({row(1, "Subtitles", "Alice"), row(2, "Guest")});
     model.add(line(1, "Hello there"));
     model.add(line(2, "and wel", true));
-    panel.show(model);
+    panel.showModel(model);
     EXPECT_TRUE(panel.rowText(0).contains("Subtitles"));
     EXPECT_TRUE(panel.rowText(0).contains("Alice"));
     EXPECT_TRUE(panel.rowText(0).contains("Status: Listening"));
@@ -70,14 +70,14 @@ TEST(DockPanelTest, ShowsRowsTranscriptAndCopies) {
     auto paused = row(2, "Guest");
     paused.paused = true;
     model.setSources({row(1, "Subtitles", "Alice"), paused});
-    panel.show(model);
+    panel.showModel(model);
     EXPECT_EQ(panel.pauseButton(1)->text(), QString("Dock.Resume"));
     panel.pauseButton(1)->click();
     EXPECT_EQ(pauses.back(), std::make_pair(uintptr_t{2}, false));
 
     // The finished line replaces the grey words; "Copy" takes the finished lines.
     model.add(line(2, "and welcome"));
-    panel.show(model);
+    panel.showModel(model);
     EXPECT_EQ(panel.transcriptPlainText(),
               QString("09:30:00 Subtitles: Hello there\n09:30:00 Guest: and welcome"));
     panel.copyButton()->click();
@@ -86,7 +86,7 @@ TEST(DockPanelTest, ShowsRowsTranscriptAndCopies) {
 
     // A source removed: its row goes, what it said stays.
     model.setSources({row(1, "Subtitles", "Alice")});
-    panel.show(model);
+    panel.showModel(model);
     EXPECT_EQ(panel.pauseButton(1), nullptr);
     EXPECT_TRUE(panel.transcriptPlainText().contains("Guest: and welcome"));
 }
