@@ -1,4 +1,5 @@
-// The module's exported entry points. Everything else lives in the static library.
+// The module's exported entry points. Everything else lives in the static libraries (the dock in
+// its own, the only one built with Qt).
 #include <obs-module.h>
 
 #include "dock/sayline_dock.h"
