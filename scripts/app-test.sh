@@ -4,7 +4,9 @@
 # and scene collection: a Sayline source that sends its speech to a Whisper-compatible server on
 # loopback, and a media source looping a spoken WAV into the program mix. Checks that the
 # module loads from the system plug-in folder, that the subtitle appears in the preview (OCR of
-# a screenshot), and that OBS exits 0 when its main window is closed while the source captures.
+# a screenshot), that the Sayline dock is shown with the source's status and the subtitle in its
+# transcript (OCR), and that OBS exits 0 when its main window is closed while the source
+# captures.
 # OBS and its helpers run in a network namespace of their own where one exists: nothing but
 # loopback to reach.
 # Usage: scripts/app-test.sh            (as root)
@@ -86,11 +88,12 @@ screenshot() {
 }
 
 # What tesseract reads in an image, as is and inverted (light text on the dark preview),
-# each at twice the size.
+# each at twice the size; with a CROP (an ffmpeg crop filter) only in that part.
 ocr() {
-  local image="$1" base="${1%.png}"
-  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "format=gray,scale=iw*2:ih*2" "$base-x2.png"
-  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "format=gray,negate,scale=iw*2:ih*2" \
+  local image="$1" base="${1%.png}" crop="${2:+$2,}"
+  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "${crop}format=gray,scale=iw*2:ih*2" \
+    "$base-x2.png"
+  ffmpeg -nostdin -loglevel error -y -i "$image" -vf "${crop}format=gray,negate,scale=iw*2:ih*2" \
     "$base-neg.png"
   tesseract "$base-x2.png" - --psm 3 2>/dev/null || true
   tesseract "$base-neg.png" - --psm 3 2>/dev/null || true
@@ -100,17 +103,17 @@ ocr() {
 # Letters only, upper case: OCR's spacing and punctuation do not matter.
 letters() { tr '[:lower:]' '[:upper:]' | tr -cd 'A-Z\n'; }
 
-# wait_for_text TEXT SECONDS NAME: screenshots until OCR reads TEXT on one line; the image
-# where it did is kept as NAME.png, its reading as NAME.txt.
+# wait_for_text TEXT SECONDS NAME [CROP]: screenshots until OCR reads TEXT on one line (in CROP
+# when given); the image where it did is kept as NAME.png, its reading as NAME.txt.
 wait_for_text() {
-  local text="$1" seconds="$2" name="$3"
+  local text="$1" seconds="$2" name="$3" crop="${4:-}"
   local wanted deadline=$((SECONDS + $2)) n=0 shot
   wanted="$(printf '%s' "$text" | letters)"
   while :; do
     n=$((n + 1))
     shot="$work/shots/$name-$(printf '%02d' "$n").png"
     screenshot "$shot" || fail "no screenshot of $DISPLAY"
-    ocr "$shot" >"${shot%.png}.txt"
+    ocr "$shot" "$crop" >"${shot%.png}.txt"
     if letters <"${shot%.png}.txt" | grep -qF -- "$wanted"; then
       cp "$shot" "$work/$name.png"
       cp "${shot%.png}.txt" "$work/$name.txt"
@@ -118,6 +121,37 @@ wait_for_text() {
     fi
     [ "$SECONDS" -lt "$deadline" ] || return 1
     kill -0 "$obs_pid" 2>/dev/null || fail "OBS ended while waiting for \"$text\" on screen"
+    sleep 1
+  done
+}
+
+# What OCR read as one run of upper-case letters, digits and colons: a line the dock wraps reads
+# as it was.
+joined() { tr '[:lower:]' '[:upper:]' | tr -cd 'A-Z0-9:'; }
+
+# wait_for_all SECONDS NAME PATTERN...: screenshots until what OCR read (see joined) matches
+# every PATTERN (extended regular expressions); the image is kept as NAME.png, its reading as
+# NAME.txt.
+wait_for_all() {
+  local seconds="$1" name="$2"
+  shift 2
+  local deadline=$((SECONDS + seconds)) n=0 shot pattern found
+  while :; do
+    n=$((n + 1))
+    shot="$work/shots/$name-$(printf '%02d' "$n").png"
+    screenshot "$shot" || fail "no screenshot of $DISPLAY"
+    ocr "$shot" >"${shot%.png}.txt"
+    found=1
+    for pattern in "$@"; do
+      joined <"${shot%.png}.txt" | grep -qE -- "$pattern" || { found=0; break; }
+    done
+    if [ "$found" -eq 1 ]; then
+      cp "$shot" "$work/$name.png"
+      cp "${shot%.png}.txt" "$work/$name.txt"
+      return 0
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    kill -0 "$obs_pid" 2>/dev/null || fail "OBS ended while waiting for the $name on screen"
     sleep 1
   done
 }
@@ -286,7 +320,9 @@ run_inside() {
   wait_for 60 "no upload reached the speech server (see $work/whisper-stub.log)" \
     grep -q "answered" "$work/whisper-stub.log"
 
-  if ! wait_for_text "$sentence" 60 preview-subtitle; then
+  # The dock, with the sentence in its transcript, takes the right-hand 440 px of the window:
+  # the preview is read without it.
+  if ! wait_for_text "$sentence" 60 preview-subtitle "crop=iw-480:ih:0:0"; then
     local last
     last="$(ls -t "$work/shots/"*.txt | head -n 1)"
     say "OCR of the last screenshot ($last):"
@@ -296,7 +332,24 @@ run_inside() {
   say "OCR read the subtitle in the preview ($work/preview-subtitle.png); all it read:"
   grep -v '^[[:space:]]*$' "$work/preview-subtitle.txt" | awk '!seen[$0]++' | sed 's/^/  | /'
 
-  # Room for more checks of the running application here (a dock and what it shows).
+  # The dock: added at load, shown at the first start with the module, its row with the
+  # source's status ("Status: Subtitle shown 2 s ago", "Status: Sending…", ...) and its transcript
+  # line with time and source ("12:00:01 Sayline: HELLO FROM SAYLINE"; the preview has the
+  # sentence alone).
+  in_log "[obs-sayline] [Dock] Sayline dock added" || fail "the module added no dock"
+  wait_for 30 "the dock was not shown at the first start" \
+    in_log "[obs-sayline] [Dock] Sayline dock shown"
+  if ! wait_for_all 60 dock \
+    "STATUS:(LISTENING|WAITINGFORSPEECH|SENDING|SUBTITLESHOWN)" \
+    "[0-9]{2}:[0-9]{2}:[0-9]{2}SAYLINE:$(printf '%s' "$sentence" | joined)"; then
+    local last
+    last="$(ls -t "$work/shots/"dock-*.txt | head -n 1)"
+    say "OCR of the last screenshot ($last):"
+    sed 's/^/  | /' "$last"
+    fail "the dock did not show the status and the subtitle"
+  fi
+  say "OCR read the dock ($work/dock.png); its status and transcript lines:"
+  grep -aiE 'status|sayline' "$work/dock.txt" | awk '!seen[$0]++' | head -n 12 | sed 's/^/  | /'
 
   # Closed right after a fresh upload: the source is capturing when the window goes.
   local uploads

@@ -27,6 +27,16 @@ link "/usr/include/$(gcc -dumpmachine)/curl" curl
 link /usr/include/nlohmann nlohmann
 link /usr/include/simde simde
 link /usr/include/boost boost
+# The dock's Qt, the one the host links (Debian's OBS 29: Qt 5); its module folders are include
+# roots as in a Qt build.
+qt_major=5
+if command -v obs >/dev/null && grep -qa 'libQt6Core' "$(command -v obs)"; then qt_major=6; fi
+qt_dir="/usr/include/$(gcc -dumpmachine)/qt$qt_major"
+if [ ! -d "$qt_dir/QtWidgets" ]; then
+  echo "check-windows: $qt_dir/QtWidgets missing (scripts/deps.sh installs qtbase5-dev)" >&2
+  exit 1
+fi
+link "$qt_dir" qt
 # OpenSSL's headers, with the two configuration headers kept beside the machine's own.
 mkdir "$include_dir/openssl"
 for h in /usr/include/openssl/*.h "/usr/include/$(gcc -dumpmachine)/openssl/"*.h; do
@@ -35,7 +45,9 @@ done
 
 flags=(-std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -Wno-unused-parameter
        -DHAVE_OBSCONFIG_H -DSAYLINE_VERSION='"0.0.0"'
-       -Isrc -isystem "$include_dir" -isystem "$include_dir/obs")
+       -Isrc -isystem "$include_dir" -isystem "$include_dir/obs" -isystem "$include_dir/qt"
+       -isystem "$include_dir/qt/QtCore" -isystem "$include_dir/qt/QtGui"
+       -isystem "$include_dir/qt/QtWidgets")
 
 if [ $# -gt 0 ]; then
   files=("$@")

@@ -8,6 +8,8 @@ packages=(
   libobs-dev libcurl4-openssl-dev nlohmann-json3-dev
   # WebSocket streaming: Boost.Beast (header-only) with OpenSSL
   libboost-dev libssl-dev
+  # the dock's widgets, in the Qt that Debian's OBS is built with
+  qtbase5-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev openssl
   # the scene text measures its rows with the font the host's FreeType text source loads

@@ -153,6 +153,22 @@ const char* statusCodeName(StatusCode code) noexcept {
     return "unknown";
 }
 
+bool statusCodeFromName(const std::string& name, StatusCode& code) noexcept {
+    for (int i = 0; i <= static_cast<int>(StatusCode::YouTubeCaptionsFailed); ++i) {
+        const auto candidate = static_cast<StatusCode>(i);
+        if (name == statusCodeName(candidate)) {
+            code = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+StatusMark statusMark(StatusCode code) noexcept {
+    if (isWorking(code)) return StatusMark::Working;
+    return isProblem(code) ? StatusMark::Problem : StatusMark::Held;
+}
+
 bool isProblem(StatusCode code) noexcept {
     return !isWorking(code) && code != StatusCode::Off && code != StatusCode::Stopped &&
            code != StatusCode::Paused;

@@ -40,6 +40,7 @@ enum class StatusCode {
     // Captions do not get to YouTube (refused, unreachable, a caption URL refused); the
     // subtitles themselves still come.
     YouTubeCaptionsFailed,
+    // (keep YouTubeCaptionsFailed last: statusCodeFromName walks the codes up to it)
 };
 
 // The status, and a warning in the log, while Whisper Local is chosen.
@@ -49,8 +50,15 @@ constexpr const char* kWhisperLocalUnavailable =
 
 // "listening", "api_key_refused", ...
 const char* statusCodeName(StatusCode code) noexcept;
+// The code of a name that statusCodeName gives; false for any other text.
+bool statusCodeFromName(const std::string& name, StatusCode& code) noexcept;
 // A state the user has to do something about (or should at least know of).
 bool isProblem(StatusCode code) noexcept;
+
+// How a state looks at a glance: working (green), held (amber: off, stopped or paused, as the
+// user left it), or a problem (red).
+enum class StatusMark { Working, Held, Problem };
+StatusMark statusMark(StatusCode code) noexcept;
 
 struct StatusReport {
     StatusCode code = StatusCode::Off;

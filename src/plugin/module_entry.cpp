@@ -1,6 +1,9 @@
-// The module's exported entry points. Everything else lives in the static library.
+// The module's exported entry points. Everything else lives in the static libraries (the dock in
+// its own, the only one built with Qt).
 #include <obs-module.h>
 
+#include "dock/sayline_dock.h"
+#include "plugin/callback_guard.h"
 #include "plugin/host_log_backend.h"
 #include "plugin/locale_text.h"
 #include "plugin/module_lifecycle.h"
@@ -36,6 +39,15 @@ const char* obs_module_name(void) { return obs_sayline::kModuleName; }
 
 const char* obs_module_description(void) { return obs_sayline::kModuleDescription; }
 
-bool obs_module_load(void) { return obs_sayline::onModuleLoad(); }
+bool obs_module_load(void) {
+    if (!obs_sayline::onModuleLoad()) return false;
+    // The sources' sinks find the dock's feed open from the first source on.
+    obs_sayline::guardCallback("obs_module_load", [] { obs_sayline::installSaylineDock(); });
+    return true;
+}
 
-void obs_module_unload(void) { obs_sayline::onModuleUnload(); }
+void obs_module_unload(void) {
+    // Before the rest: the dock's widgets must not outlive the module's code.
+    obs_sayline::guardCallback("obs_module_unload", [] { obs_sayline::removeSaylineDock(); });
+    obs_sayline::onModuleUnload();
+}

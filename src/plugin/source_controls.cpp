@@ -25,10 +25,21 @@ void pressedResume(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
 
 void pressedClear(void* data, obs_hotkey_id, obs_hotkey_t*, bool pressed) {
     guardCallback("sayline_clear_hotkey", [&] {
-        if (!pressed || !data) return;
-        logSource(LogLevel::Info, recordOf(data)->source, "subtitle cleared by hotkey");
-        // The video tick empties the rows at its next frame.
-        recordOf(data)->scene->clear();
+        if (pressed && data) clearSubtitle(*recordOf(data), "hotkey");
+    });
+}
+
+void setPaused(void* data, calldata_t* call) {
+    guardCallback("set_paused", [&] {
+        bool paused = false;
+        if (!data || !call || !calldata_get_bool(call, "paused", &paused)) return;
+        pauseCaptions(*recordOf(data), paused);
+    });
+}
+
+void clearProc(void* data, calldata_t*) {
+    guardCallback("clear_subtitle", [&] {
+        if (data) clearSubtitle(*recordOf(data), "procedure");
     });
 }
 
@@ -53,8 +64,10 @@ void addSourceControls(SubtitleSourceData& data) {
                                                  pressedResume, &data);
     controls.clear = obs_hotkey_register_source(source, kClearHotkey, localText("Hotkey.Clear"),
                                                 pressedClear, &data);
-    proc_handler_add(obs_source_get_proc_handler(source),
-                     "void get_status(out string text, out string code)", getStatus, &data);
+    proc_handler_t* procs = obs_source_get_proc_handler(source);
+    proc_handler_add(procs, "void get_status(out string text, out string code)", getStatus, &data);
+    proc_handler_add(procs, "void set_paused(in bool paused)", setPaused, &data);
+    proc_handler_add(procs, "void clear_subtitle()", clearProc, &data);
 }
 
 void removeSourceControls(SubtitleSourceData& data) {
@@ -70,6 +83,12 @@ void pauseCaptions(SubtitleSourceData& data, bool paused) {
     if (data.capture.paused.exchange(paused) == paused) return;
     logSource(LogLevel::Info, data.source, paused ? "captions paused" : "captions resumed");
     data.shared->status.setPaused(paused);
+}
+
+void clearSubtitle(SubtitleSourceData& data, const char* by) {
+    logSource(LogLevel::Info, data.source, "subtitle cleared by %s", by);
+    // The video tick empties the rows at its next frame.
+    data.scene->clear();
 }
 
 }  // namespace obs_sayline

@@ -11,13 +11,16 @@ namespace {
 // Sets the row's text and, for a problem, shows it as a warning.
 void showStatus(obs_property_t* row, const SourceStatus& status) {
     const StatusReport report = status.report();
-    const std::string text = std::string(localText("Status")) + ": " + report.sentence;
-    obs_property_set_description(row, text.c_str());
+    obs_property_set_description(row, statusRowText(report).c_str());
     obs_property_text_set_info_type(
         row, report.problem() ? OBS_TEXT_INFO_WARNING : OBS_TEXT_INFO_NORMAL);
 }
 
 }  // namespace
+
+std::string statusRowText(const StatusReport& report) {
+    return std::string(localText("Status")) + ": " + report.sentence;
+}
 
 void addStatusRows(obs_properties_t* props, const SourceStatus& status,
                    obs_property_clicked_t refresh) {

@@ -9,6 +9,7 @@
 #include "plugin/source_capture.h"
 #include "plugin/source_lifecycle.h"
 #include "plugin/source_log.h"
+#include "sinks/dock/dock_feed.h"
 
 namespace obs_sayline {
 namespace {
@@ -53,6 +54,8 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     youtube = std::make_shared<YouTubeCaptionSink>(std::make_shared<CaptionStatusReport>(shared));
     sinks->add(youtube);
     followStreaming(youtube);
+    // Only while a dock shows the feed (a host with a front end).
+    if (auto dock = makeDockFeedSink(reinterpret_cast<uintptr_t>(source))) sinks->add(dock);
     if (source) shared->status.setLabel(obs_source_get_name(source));
     addSourceControls(*this);
     logSource(LogLevel::Info, source, "created");

@@ -321,6 +321,24 @@ TEST_F(AudioSourceHostTest, pause_and_resume_hotkeys_stop_and_restart_requests) 
     obs_hotkey_trigger_routed_callback(hotkeys.at("sayline.clear"), true);
     EXPECT_TRUE(waitUntil([&] { return shownTextOf(source).empty(); }, seconds(5)));
     obs_hotkey_enable_callback_rerouting(false);
+
+    // The procedures the dock calls do the same.
+    const auto call = [&](const char* procedure, const bool* paused) {
+        calldata_t data;
+        calldata_init(&data);
+        if (paused) calldata_set_bool(&data, "paused", *paused);
+        EXPECT_TRUE(proc_handler_call(obs_source_get_proc_handler(source), procedure, &data));
+        calldata_free(&data);
+    };
+    const bool pause = true, resume = false;
+    call("set_paused", &pause);
+    EXPECT_EQ(statusOf(source).code, "paused");
+    call("set_paused", &resume);
+    EXPECT_EQ(statusOf(source).code, "subtitle_shown");
+    recordOf(source)->scene->leave("cleared by procedure");
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source) == "cleared by procedure"; }, seconds(5)));
+    call("clear_subtitle", nullptr);
+    EXPECT_TRUE(waitUntil([&] { return shownTextOf(source).empty(); }, seconds(5)));
 }
 
 // Amber status text in the top-left corner of the frame.
