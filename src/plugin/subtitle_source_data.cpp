@@ -27,11 +27,12 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
         }
     });
     sinks->add(scene);
-    closedCaptions = std::make_shared<ClosedCaptionSink>(sendToActiveOutputs);
-    sinks->add(closedCaptions);
-    transcript = std::make_shared<TranscriptSink>();
-    sinks->add(transcript);
-    followRecordings(transcript);
+    sharedOutputs = std::make_shared<HubSource>(SubtitleHub::shared([] {
+        auto hub = std::make_shared<SubtitleHub>(sendToActiveOutputs);
+        followRecordings(hub->transcript());
+        return hub;
+    }));
+    sinks->add(sharedOutputs);
     if (source) shared->status.setLabel(obs_source_get_name(source));
     addSourceControls(*this);
     logSource(LogLevel::Info, source, "created");
@@ -89,6 +90,7 @@ CaptureWiring wiringOf(SubtitleSourceData& data) {
 }  // namespace
 
 void startCapture(SubtitleSourceData& data) {
+    data.sharedOutputs->captureStarted(std::chrono::system_clock::now());
     startCapture(data.capture, data.settings, wiringOf(data));
 }
 

@@ -12,7 +12,7 @@
 #include "live/source_shared.h"
 #include "sinks/subtitle_sinks.h"
 #include "plugin/source_capture.h"
-#include "sinks/captions/closed_caption_sink.h"
+#include "sinks/hub/hub_source.h"
 #include "sinks/scene/scene_text_sink.h"
 #include "plugin/server_test.h"
 #include "plugin/source_audio_intake.h"
@@ -20,7 +20,6 @@
 #include "plugin/source_settings.h"
 #include "plugin/status_overlay.h"
 #include "plugin/text_source.h"
-#include "sinks/transcript/transcript_sink.h"
 
 namespace obs_sayline {
 
@@ -65,9 +64,9 @@ struct SubtitleSourceData {
     // them and times them (on the video tick).
     std::shared_ptr<SceneRows> rows;
     std::shared_ptr<SceneTextSink> scene;
-    // Closed captions (CEA-608) into the host's outputs.
-    std::shared_ptr<ClosedCaptionSink> closedCaptions;
-    std::shared_ptr<TranscriptSink> transcript;  // the transcript files
+    // Closed captions, transcripts and the other outputs every source shares, through the
+    // process's hub.
+    std::shared_ptr<HubSource> sharedOutputs;
 
     // The sheet's connection tests (speech, translation); their workers may outlive the record.
     std::shared_ptr<ServerTest> serverTest = std::make_shared<ServerTest>();
