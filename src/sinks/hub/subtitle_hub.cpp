@@ -112,7 +112,7 @@ void SubtitleHub::settleTranscriptLocked() {
             since = s.transcriptSince;
         }
     }
-    if (owner != transcriptOwner_ && owner != 0 && sources_.size() > 1) {
+    if (owner != transcriptOwner_ && owner != 0) {
         logInfoTag("Transcript", "The shared transcript takes the folder and format of '%s'",
                    sources_[owner].contribution.label.c_str());
     }

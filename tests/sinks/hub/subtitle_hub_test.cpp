@@ -9,10 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "sinks/hub/hub_source.h"
 #include "sinks/transcript/transcript_writer.h"
 
 namespace obs_sayline {
@@ -187,6 +190,54 @@ TEST_F(SubtitleHubTest, a_source_leaving_mid_sentence_leaves_the_others_untouche
                            "two rows of closed captions", ">> Bo: Bo carries on", ""}));
     EXPECT_EQ(sentAt("two rows of closed captions"), sentAt(texts()[0]) + 2000);
     EXPECT_EQ(sentAt(">> Bo: Bo carries on"), sentAt("two rows of closed captions") + 1500);
+}
+
+TEST(SubtitleHubThreadTest, two_sources_delivering_at_once_lose_nothing) {
+    std::mutex mutex;
+    std::vector<std::string> shown;
+    auto hub = std::make_shared<SubtitleHub>([&](const std::vector<OutputCaption>& captions) {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const auto& c : captions) {
+            if (!c.text.empty()) shown.push_back(c.text);
+        }
+        return size_t{1};
+    });
+    auto speak = [&](const std::string& name) {
+        auto source = std::make_shared<HubSource>(hub);
+        HubContribution c;
+        c.label = c.speaker = name;
+        c.captions = true;
+        source->configure(c);
+        for (int i = 0; i < 3; ++i) {
+            FinishedSubtitle s;
+            s.text = s.original = name + " " + std::to_string(i);
+            s.startMs = static_cast<uint64_t>(i) * 10;
+            s.displayMs = 1;  // a short reading time keeps the test quick
+            source->deliver(s);
+        }
+        return source;
+    };
+    std::shared_ptr<HubSource> a, b;
+    std::thread first([&] { a = speak("A"); });
+    std::thread second([&] { b = speak("B"); });
+    first.join();
+    second.join();
+    // Every sentence reaches a caption (two short ones may share one).
+    auto missing = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        size_t count = 0;
+        for (const char* name : {"A ", "B "}) {
+            for (int i = 0; i < 3; ++i) {
+                const std::string said = name + std::to_string(i);
+                bool found = false;
+                for (const auto& text : shown) found = found || text.find(said) != std::string::npos;
+                count += !found;
+            }
+        }
+        return count;
+    };
+    for (int i = 0; i < 2000 && missing() > 0; ++i) std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_EQ(missing(), 0u);
 }
 
 std::string contents(const std::string& path) {
