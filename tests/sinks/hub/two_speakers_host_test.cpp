@@ -127,9 +127,23 @@ protected:
         scene_ = obs_scene_create("sayline two speakers scene");
         for (obs_source_t* source : {streamer_, guest_, quiet_}) obs_scene_add(scene_, source);
         obs_set_output_source(0, obs_scene_get_source(scene_));
-        // On air before anyone speaks: the transcript is of the time on air.
+        // On air before anyone speaks: the transcript is of the time on air, and being shown
+        // starts each capture again.
         ASSERT_TRUE(waitUntil(
-            [] { return obs_source_active(streamer_) && obs_source_active(guest_); }, seconds(10)));
+            [] {
+                for (const char* name : {"streamer", "guest", "quiet"}) {
+                    if (!HostLogCapture::instance().contains(
+                            std::string("[obs-sayline] Sayline source '") + name +
+                            "' shown - starting capture")) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            seconds(10)))
+            << HostLogCapture::instance().joined();
+        // The tick that showed them is over.
+        ASSERT_TRUE(betweenVideoTicks([] {}));
 
         // Both speak at once, the streamer goes on; the third speaks meanwhile.
         hostMic_->pushSine(300.0, 0.4f, 3000);
