@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sinks/hub/hub_source.h"
+#include "support/module_workers.h"
 #include "sinks/transcript/transcript_writer.h"
 
 namespace obs_sayline {
@@ -238,6 +239,12 @@ TEST(SubtitleHubThreadTest, two_sources_delivering_at_once_lose_nothing) {
     };
     for (int i = 0; i < 2000 && missing() > 0; ++i) std::this_thread::sleep_for(milliseconds(5));
     EXPECT_EQ(missing(), 0u);
+    // The hub's thread sends into this test's locals: it is done before they go.
+    a.reset();
+    b.reset();
+    hub.reset();
+    EXPECT_TRUE(WorkerRegistry::instance().waitIdle(std::chrono::seconds(10)));
+    test::joinModuleWorkers();
 }
 
 std::string contents(const std::string& path) {
