@@ -191,7 +191,19 @@ std::optional<SubtitleHub::Clock::time_point> SubtitleHub::pump(Clock::time_poin
     }
     for (const Pending& p : released) {
         if (p.contribution.transcript.format != TranscriptFormat::Off) {
-            guarded("transcript", [&] { transcript_->deliverAt(p.subtitle, p.at); });
+            Clock::time_point at = p.at;
+            // A late one is placed where it was spoken, by the transcript itself.
+            if (!p.subtitle.late) {
+                if (transcriptSpeaker_ != 0 && transcriptSpeaker_ != p.subtitle.speakerId) {
+                    at = std::max(at, transcriptFree_);
+                }
+                transcriptSpeaker_ = p.subtitle.speakerId;
+                transcriptFree_ = at + std::min<Clock::duration>(
+                                           CaptionChannel::kReadingTime,
+                                           std::chrono::milliseconds(
+                                               std::max(p.subtitle.displayMs, 0)));
+            }
+            guarded("transcript", [&] { transcript_->deliverAt(p.subtitle, at); });
         }
         for (const Attached& a : attached) {
             if (a.takes(p.contribution)) guarded(a.sink->name(), [&] { a.sink->deliver(p.subtitle); });

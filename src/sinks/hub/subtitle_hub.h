@@ -36,7 +36,9 @@ struct HubContribution {
 // still on its way; with one it goes on at once.
 //
 // The transcript's folder and format are those of the first source that turned it on (the
-// next one in turn when that one turns it off or leaves); the log says whose apply.
+// next one in turn when that one turns it off or leaves); the log says whose apply. Its cues
+// never overlap, so a cue of another speaker starts once the one before has been up for its
+// reading time, as the captions do.
 //
 // Entry points take a short lock and never wait on an output. The work is done by one thread
 // (registered, started when there is something to do, gone when nothing is left), or, for
@@ -115,6 +117,10 @@ private:
     std::vector<Attached> attached_;
     bool running_ = false;
     size_t lastReached_ = 0;  // outputs the previous captions went to (pump only)
+    // The transcript's last speaker and when its cue has been up for its reading time (pump
+    // only): another speaker's cue starts no earlier.
+    uint64_t transcriptSpeaker_ = 0;
+    Clock::time_point transcriptFree_{};
 };
 
 }  // namespace obs_sayline

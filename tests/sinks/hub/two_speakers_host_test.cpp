@@ -27,6 +27,7 @@
 #include "plugin/plugin_host_support.h"
 #include "support/caption_readback.h"
 #include "support/loopback_server.h"
+#include "support/subtitle_readback.h"
 
 namespace obs_sayline::test {
 namespace {
@@ -293,6 +294,13 @@ TEST_F(TwoSpeakersHostTest, one_transcript_holds_both_voices_in_order) {
     EXPECT_LT(ann, bo);
     EXPECT_LT(bo, again);
     EXPECT_EQ(vtt.find(kSentences.at(700)), std::string::npos);
+    // Cues do not overlap, and none of a speaker is cut short by the next speaker's.
+    const SubtitleReadBack back = readBackSubtitles(files[0]);
+    ASSERT_EQ(back.cues.size(), 3u) << back.raw;
+    for (size_t i = 0; i + 1 < back.cues.size(); ++i) {
+        EXPECT_GE(back.cues[i].endSeconds - back.cues[i].startSeconds, 1.4) << back.raw;
+        EXPECT_LE(back.cues[i].endSeconds, back.cues[i + 1].startSeconds) << back.raw;
+    }
     EXPECT_TRUE(HostLogCapture::instance().contains(
         "[obs-sayline] [Transcript] The shared transcript takes the folder and format of "
         "'streamer'"));
