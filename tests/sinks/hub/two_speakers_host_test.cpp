@@ -268,10 +268,6 @@ TEST_F(TwoSpeakersHostTest, both_speakers_share_one_caption_track_in_order_marke
                          ">> Ann: Welcome back to the\nstream", ">> Bo: Thanks for having me",
                          ">> Bo: Thanks for having me\n>> Ann: Let us get started"}))
         << describe(readback_);
-    // The guest's caption did not replace the streamer's within its reading time.
-    ASSERT_GE(readback_.captions.size(), 2u);
-    EXPECT_GE(readback_.captions[1].start - readback_.captions[0].start, 1.4)
-        << describe(readback_);
     // The third source spoke, with captions off.
     EXPECT_EQ(pendingTextOf(quiet_), kSentences.at(700));
 }
