@@ -74,7 +74,7 @@ int loudestTone(const std::string& wav) {
 }
 
 obs_source_t* listener(const char* name, const char* speaker, const char* audio, bool captions,
-                       const char* transcript, const std::string& dir) {
+                       const char* transcript, const std::string& dir, bool nameInScene = false) {
     obs_data_t* settings = obs_data_create();
     obs_data_set_string(settings, "stt_engine", "whisper_api");
     obs_data_set_string(settings, "stt_api_key", kKey);
@@ -83,6 +83,7 @@ obs_source_t* listener(const char* name, const char* speaker, const char* audio,
     obs_data_set_int(settings, "subtitle_duration", kDisplayMs);
     obs_data_set_string(settings, "audio_source", audio);
     obs_data_set_string(settings, "speaker_name", speaker);
+    obs_data_set_bool(settings, "speaker_in_scene", nameInScene);
     obs_data_set_bool(settings, "cc_enabled", captions);
     obs_data_set_string(settings, "transcript_format", transcript);
     obs_data_set_string(settings, "transcript_dir", dir.c_str());
@@ -123,7 +124,7 @@ protected:
         guestCall_ = std::make_unique<AudioFeed>(AudioFeed::kNotInMix, "Sayline guest call");
         thirdMic_ = std::make_unique<AudioFeed>(AudioFeed::kNotInMix, "Sayline third mic");
         streamer_ = listener("streamer", "Ann", "Sayline streamer mic", true, "vtt", transcriptDir_);
-        guest_ = listener("guest", "Bo", "Sayline guest call", true, "vtt", transcriptDir_);
+        guest_ = listener("guest", "Bo", "Sayline guest call", true, "vtt", transcriptDir_, true);
         quiet_ = listener("quiet", "Cy", "Sayline third mic", false, "off", transcriptDir_);
         scene_ = obs_scene_create("sayline two speakers scene");
         for (obs_source_t* source : {streamer_, guest_, quiet_}) obs_scene_add(scene_, source);
@@ -268,8 +269,10 @@ TEST_F(TwoSpeakersHostTest, both_speakers_share_one_caption_track_in_order_marke
                          ">> Ann: Welcome back to the\nstream", ">> Bo: Thanks for having me",
                          ">> Bo: Thanks for having me\n>> Ann: Let us get started"}))
         << describe(readback_);
-    // The third source spoke, with captions off.
+    // The third source spoke, with captions off. Only the guest shows its name in the scene.
     EXPECT_EQ(pendingTextOf(quiet_), kSentences.at(700));
+    EXPECT_EQ(pendingTextOf(guest_), "Bo: " + kSentences.at(500));
+    EXPECT_EQ(pendingTextOf(streamer_), kSentences.at(350));
 }
 
 TEST_F(TwoSpeakersHostTest, one_transcript_holds_both_voices_in_order) {
