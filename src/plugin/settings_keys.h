@@ -62,6 +62,8 @@ constexpr const char* kYouTubeStatistics = "youtube_statistics";     // info row
 constexpr const char* kTranscriptFormat = "transcript_format";
 constexpr const char* kTranscriptDir = "transcript_dir";
 constexpr const char* kStatusInScene = "status_in_scene";
+constexpr const char* kSpeakerName = "speaker_name";
+constexpr const char* kSpeakerInScene = "speaker_in_scene";
 }  // namespace keys
 
 // Stored values of the engine and provider lists.

@@ -56,6 +56,8 @@ void writeDefaults(obs_data_t* settings) {
     obs_data_set_default_string(settings, keys::kTranscriptDir, kTranscriptDir);
     obs_data_set_default_string(settings, keys::kAudioSource, kAudioSource);
     obs_data_set_default_bool(settings, keys::kStatusInScene, kStatusInScene);
+    obs_data_set_default_string(settings, keys::kSpeakerName, kSpeakerName);
+    obs_data_set_default_bool(settings, keys::kSpeakerInScene, kSpeakerInScene);
     for (const char* list : {keys::kVocabulary, keys::kReplacements, keys::kHiddenWords})
         obs_data_set_default_string(settings, list, kWordList);
     obs_data_set_default_bool(settings, keys::kServiceProfanityFilter, kServiceProfanityFilter);

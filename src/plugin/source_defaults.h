@@ -65,6 +65,9 @@ constexpr const char* kTranscriptFormat = values::kTranscriptOff;
 constexpr const char* kTranscriptDir = "";  // beside the recording, or the videos folder
 constexpr const char* kAudioSource = values::kProgramAudio;
 constexpr bool kStatusInScene = false;
+constexpr const char* kSpeakerName = "";  // no name: one voice, marked as before
+constexpr bool kSpeakerInScene = false;
+constexpr size_t kMaxSpeakerNameLength = 64;
 constexpr const char* kWordList = "";  // vocabulary, replacements, hidden words: none
 constexpr bool kServiceProfanityFilter = false;
 // A word list is read up to the last whole line within this many bytes: room for every entry

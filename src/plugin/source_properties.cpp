@@ -340,6 +340,8 @@ obs_properties_t* buildProperties(SubtitleSourceData* data) {
     addInt(props, defaults::kMaxSubtitleLength, localText("MaxSubtitleLength"));
     addInt(props, defaults::kSubtitleDuration, localText("SubtitleDuration"));
     obs_properties_add_bool(props, keys::kStatusInScene, localText("StatusInScene"));
+    obs_properties_add_text(props, keys::kSpeakerName, localText("SpeakerName"), OBS_TEXT_DEFAULT);
+    obs_properties_add_bool(props, keys::kSpeakerInScene, localText("SpeakerInScene"));
 
     obs_properties_add_bool(props, keys::kCcEnabled, localText("CcEnabled"));
     addList(props, keys::kCcText, localText("CcText"), kCaptionTexts);

@@ -113,14 +113,16 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     const SourceSettings& s = data.settings;
     applyLook(data, s);
     data.statusOverlay.setEnabled(s.statusInScene);
-    data.closedCaptions->configure(s.ccEnabled, s.ccText);
-    data.transcript->configure(transcriptOptions(s));
+    data.scene->setSpeakerPrefix(
+        s.speakerInScene && !s.speakerName.empty() ? s.speakerName + ": " : "");
+    data.sharedOutputs->configure(
+        hubContribution(s, data.source ? obs_source_get_name(data.source) : ""));
     data.youtube->configure(youtubeCaptionOptions(s));
     if (!s.youtubeCaptions) data.shared->status.captionsOff();
-    logSource(
-        LogLevel::Info, data.source, "applied settings - STT: %s, Translation: %s, Provider: %d",
-        obs_data_get_string(settings, keys::kSttEngine),
-        s.enableTranslation ? "enabled" : "disabled", static_cast<int>(s.translationProviderType));
+    logSource(LogLevel::Info, data.source, "applied settings - STT: %s, Translation: %s, Provider: %d",
+              obs_data_get_string(settings, keys::kSttEngine),
+              s.enableTranslation ? "enabled" : "disabled",
+              static_cast<int>(s.translationProviderType));
 
     SourceStatus::Quiet restart(data.shared->status);
     const bool workerWasBusy = stopCapture(data);
@@ -203,6 +205,11 @@ SourceSettings readSourceSettings(obs_data_t* settings, const SourceSettings& pr
     s.transcriptDir = stringOr(settings, keys::kTranscriptDir, defaults::kTranscriptDir);
     s.audioSource = stringOr(settings, keys::kAudioSource, defaults::kAudioSource);
     s.statusInScene = obs_data_get_bool(settings, keys::kStatusInScene);
+    s.speakerName = cleanText(settings, keys::kSpeakerName, defaults::kMaxSpeakerNameLength);
+    for (char& c : s.speakerName) {
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    }
+    s.speakerInScene = obs_data_get_bool(settings, keys::kSpeakerInScene);
     return s;
 }
 
@@ -266,6 +273,16 @@ TranscriptFormat transcriptFormatKind(const std::string& value) {
     if (value == values::kTranscriptVtt) return TranscriptFormat::Vtt;
     if (value == values::kTranscriptBoth) return TranscriptFormat::Both;
     return TranscriptFormat::Off;
+}
+
+HubContribution hubContribution(const SourceSettings& settings, const std::string& label) {
+    HubContribution contribution;
+    contribution.label = label;
+    contribution.speaker = settings.speakerName;
+    contribution.captions = settings.ccEnabled;
+    contribution.captionText = settings.ccText;
+    contribution.transcript = transcriptOptions(settings);
+    return contribution;
 }
 
 TranscriptOptions transcriptOptions(const SourceSettings& settings) {

@@ -13,6 +13,7 @@
 #include "platform/host_text_source.h"
 #include "plugin/source_defaults.h"
 #include "sinks/captions/closed_caption_sink.h"
+#include "sinks/hub/subtitle_hub.h"
 #include "sinks/transcript/transcript_options.h"
 #include "sinks/youtube/youtube_caption_sink.h"
 #include "stt/stt_types.h"
@@ -64,6 +65,8 @@ struct SourceSettings {
     std::string transcriptDir = defaults::kTranscriptDir;
     std::string audioSource = defaults::kAudioSource;  // empty: the program audio
     bool statusInScene = defaults::kStatusInScene;
+    std::string speakerName = defaults::kSpeakerName;  // one line, trimmed
+    bool speakerInScene = defaults::kSpeakerInScene;
 };
 
 // Reads the host's settings over `previous`: keys are cleaned; provider, target and key keep
@@ -90,6 +93,8 @@ TranscriptFormat transcriptFormatKind(const std::string& value);
 TranscriptOptions transcriptOptions(const SourceSettings& settings);
 // What the YouTube captions need of them.
 YouTubeCaptionOptions youtubeCaptionOptions(const SourceSettings& settings);
+// What the source gives the outputs all sources share; `label`: its name.
+HubContribution hubContribution(const SourceSettings& settings, const std::string& label);
 
 // Trims blanks, tabs and line breaks around a key; an over-long key is logged (under the
 // given name, never its text) and comes back empty.

@@ -46,11 +46,12 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
         }
     });
     sinks->add(scene);
-    closedCaptions = std::make_shared<ClosedCaptionSink>(sendToActiveOutputs);
-    sinks->add(closedCaptions);
-    transcript = std::make_shared<TranscriptSink>();
-    sinks->add(transcript);
-    followRecordings(transcript);
+    sharedOutputs = std::make_shared<HubSource>(SubtitleHub::shared([] {
+        auto hub = std::make_shared<SubtitleHub>(sendToActiveOutputs);
+        followRecordings(hub->transcript());
+        return hub;
+    }));
+    sinks->add(sharedOutputs);
     youtube = std::make_shared<YouTubeCaptionSink>(std::make_shared<CaptionStatusReport>(shared));
     sinks->add(youtube);
     followStreaming(youtube);
@@ -114,6 +115,7 @@ CaptureWiring wiringOf(SubtitleSourceData& data) {
 }  // namespace
 
 void startCapture(SubtitleSourceData& data) {
+    data.sharedOutputs->captureStarted(std::chrono::system_clock::now());
     startCapture(data.capture, data.settings, wiringOf(data));
 }
 

@@ -17,10 +17,9 @@
 #include "plugin/source_settings.h"
 #include "plugin/status_overlay.h"
 #include "plugin/text_source.h"
-#include "sinks/captions/closed_caption_sink.h"
+#include "sinks/hub/hub_source.h"
 #include "sinks/scene/scene_text_sink.h"
 #include "sinks/subtitle_sinks.h"
-#include "sinks/transcript/transcript_sink.h"
 #include "sinks/youtube/youtube_caption_sink.h"
 
 namespace obs_sayline {
@@ -66,11 +65,11 @@ struct SubtitleSourceData {
     // them and times them (on the video tick).
     std::shared_ptr<SceneRows> rows;
     std::shared_ptr<SceneTextSink> scene;
-    // Closed captions (CEA-608) into the host's outputs.
-    std::shared_ptr<ClosedCaptionSink> closedCaptions;
-    std::shared_ptr<TranscriptSink> transcript;  // the transcript files
     // Captions to the stream's YouTube caption URL; its problems and posts go to the status.
     std::shared_ptr<YouTubeCaptionSink> youtube;
+    // Closed captions, transcripts and the other outputs every source shares, through the
+    // process's hub.
+    std::shared_ptr<HubSource> sharedOutputs;
 
     // The sheet's connection tests (speech, translation, a YouTube test caption); their workers
     // may outlive the record.

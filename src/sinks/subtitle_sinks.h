@@ -33,6 +33,10 @@ struct FinishedSubtitle {
     // capture's audio had gone past `endMs` when it was ready.
     bool late = false;
     uint64_t behindMs = 0;
+    // Who said it, as the shared outputs of every source see it: the source's "Speaker name"
+    // (empty: none given) and a number that tells its sources apart (0: not from a source).
+    std::string speaker;
+    uint64_t speakerId = 0;
 };
 
 // Where finished subtitles go (the scene text, captions, transcript files). Called on a

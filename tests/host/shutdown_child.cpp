@@ -95,7 +95,7 @@ int killAfterTwoCues(const std::string& folder) {
     feed.pushSine(440.0, 0.3f, 12000);
 
     auto* record = static_cast<obs_sayline::SubtitleSourceData*>(obs_obj_get_data(source));
-    check(waitFor([&] { return record->transcript->cuesWritten() >= 2; }, 20s),
+    check(waitFor([&] { return record->sharedOutputs->hub()->transcript()->cuesWritten() >= 2; }, 20s),
           "two cues were written");
     if (failures) {
         std::printf("RESULT FAILED\n");

@@ -73,6 +73,8 @@ TEST(SourceSettingsHostTest, defaults_are_those_of_a_fresh_source) {
     EXPECT_EQ(obs_data_get_int(defaults, "max_chunk_ms"), 10000);
     EXPECT_STREQ(obs_data_get_string(defaults, "audio_source"), "");
     EXPECT_FALSE(obs_data_get_bool(defaults, "status_in_scene"));
+    EXPECT_STREQ(obs_data_get_string(defaults, "speaker_name"), "");
+    EXPECT_FALSE(obs_data_get_bool(defaults, "speaker_in_scene"));
     EXPECT_FALSE(obs_data_has_user_value(defaults, "stt_api_key"));
     obs_data_release(defaults);
 }
@@ -132,6 +134,8 @@ TEST(SourceSettingsHostTest, property_sheet_has_every_row_in_order) {
         {"max_subtitle_length", OBS_PROPERTY_INT, "Max Subtitle Length (최대 자막 길이)"},
         {"subtitle_duration", OBS_PROPERTY_INT, "Subtitle Duration (ms)"},
         {"status_in_scene", OBS_PROPERTY_BOOL, "Show problems in the scene"},
+        {"speaker_name", OBS_PROPERTY_TEXT, "Speaker name"},
+        {"speaker_in_scene", OBS_PROPERTY_BOOL, "Show the name in the scene"},
         {"cc_enabled", OBS_PROPERTY_BOOL, "Send as closed captions"},
         {"cc_text", OBS_PROPERTY_LIST, "Caption text"},
         {"youtube_captions", OBS_PROPERTY_BOOL, "Send captions to YouTube"},

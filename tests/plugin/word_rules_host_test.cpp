@@ -73,20 +73,20 @@ TEST(WordRulesHostTest, one_subtitle_reaches_every_sink_with_words_replaced_and_
     obs_data_release(settings);
     ASSERT_NE(source, nullptr);
 
-    // The captions' way to the outputs, recorded: the same sink, with a sender of the test's.
+    // The captions' way to the outputs, recorded: a hub of the test's own, with its sender.
     auto sent = std::make_shared<SentCaptions>();
     SubtitleSourceData* record = recordOf(source);
-    record->sinks->remove(record->closedCaptions);
-    record->closedCaptions =
-        std::make_shared<ClosedCaptionSink>([sent](const std::vector<OutputCaption>& captions) {
+    record->sinks->remove(record->sharedOutputs);
+    record->sharedOutputs = std::make_shared<HubSource>(
+        std::make_shared<SubtitleHub>([sent](const std::vector<OutputCaption>& captions) {
             std::lock_guard<std::mutex> lock(sent->mutex);
             for (const auto& caption : captions) {
                 if (!caption.text.empty()) sent->texts.push_back(caption.text);
             }
             return size_t{1};
-        });
-    record->closedCaptions->configure(true, CaptionText::Translation);
-    record->sinks->add(record->closedCaptions);
+        }));
+    record->sharedOutputs->configure(hubContribution(record->settingsNow(), "word rules"));
+    record->sinks->add(record->sharedOutputs);
 
     // On air, so the transcript is written.
     obs_scene_t* scene = obs_scene_create("word rules scene");
@@ -100,7 +100,7 @@ TEST(WordRulesHostTest, one_subtitle_reaches_every_sink_with_words_replaced_and_
             << HostLogCapture::instance().joined();
         EXPECT_TRUE(waitUntil([&] { return !sent->taken().empty(); }, seconds(5)));
         EXPECT_EQ(sent->taken(), std::vector<std::string>{kShown});
-        EXPECT_TRUE(waitUntil([&] { return record->transcript->cuesWritten() >= 1; }, seconds(10)));
+        EXPECT_TRUE(waitUntil([&] { return record->sharedOutputs->hub()->transcript()->cuesWritten() >= 1; }, seconds(10)));
     }
 
     std::vector<std::string> files;

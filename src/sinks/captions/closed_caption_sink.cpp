@@ -1,8 +1,5 @@
 #include "sinks/captions/closed_caption_sink.h"
 
-#include <algorithm>
-#include <utility>
-
 #include "core/language_tables.h"
 #include "core/logger.h"
 #include "sinks/captions/cea608_text.h"
@@ -30,44 +27,19 @@ void warnUncarriedScript(const FinishedSubtitle& subtitle, bool original,
 
 }  // namespace
 
-ClosedCaptionSink::ClosedCaptionSink(Sender send) : send_(std::move(send)) {}
-
-void ClosedCaptionSink::configure(bool enabled, CaptionText text) {
-    text_.store(text);
-    enabled_.store(enabled);
-}
-
-void ClosedCaptionSink::deliver(const FinishedSubtitle& subtitle) {
+std::string closedCaptionText(const FinishedSubtitle& subtitle, CaptionText text,
+                              std::atomic<bool>& warned) {
     // A caption cannot be taken back once sent: only finished lines go out, and none long
     // after its speech.
-    if (subtitle.interim || subtitle.late || !enabled_.load()) return;
-    const bool original = text_.load() == CaptionText::Original || subtitle.translation.empty();
-    const Cea608Characters carried =
+    if (subtitle.interim || subtitle.late) return "";
+    const bool original = text == CaptionText::Original || subtitle.translation.empty();
+    Cea608Characters carried =
         toCea608Characters(original ? subtitle.original : subtitle.translation);
     if (!carried.refusedScript.empty()) {
-        if (!warned_.exchange(true)) warnUncarriedScript(subtitle, original, carried.refusedScript);
-        return;
+        if (!warned.exchange(true)) warnUncarriedScript(subtitle, original, carried.refusedScript);
+        return "";
     }
-    const std::vector<std::string> rows = cea608Captions(carried.text);
-    if (rows.empty()) return;
-
-    // The captions share the subtitle's time on screen; the empty one after them clears it
-    // when that time is up (the host shows a caption until the next one replaces it).
-    const double share =
-        std::max(subtitle.displayMs, 0) / 1000.0 / static_cast<double>(rows.size());
-    std::vector<OutputCaption> captions;
-    captions.reserve(rows.size() + 1);
-    for (const auto& row : rows) captions.push_back({row, share});
-    captions.push_back({"", 0.0});
-
-    const size_t reached = send_(captions);
-    if (lastReached_.exchange(reached) != reached) {
-        if (reached == 0) {
-            logInfoTag("Captions", "No active output carries encoded video: closed captions wait");
-        } else {
-            logInfoTag("Captions", "Closed captions go to %zu output(s)", reached);
-        }
-    }
+    return std::move(carried.text);
 }
 
 }  // namespace obs_sayline

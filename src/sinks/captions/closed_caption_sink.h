@@ -16,38 +16,20 @@ enum class CaptionText {
     Original,
 };
 
-// One caption as it goes to an output: its text (at most two 608 rows) and how long it stays
-// before the next one may replace it. An empty text takes the caption down.
+// One caption as it goes to an output: its text (at most two 608 rows) and how long the host
+// holds back the next one. An empty text takes the caption down.
 struct OutputCaption {
     std::string text;
     double seconds = 0.0;
 };
 
-// Closed captions (CEA-608) inside the stream and the recording: each finished subtitle is cut
-// into captions of at most two 32-character rows that share its display time, followed by an
-// empty caption that takes it down when that time is up. Runs on the recognition worker; the
-// host's caption calls only queue text under the output's own short lock.
-class ClosedCaptionSink final : public ISubtitleSink {
-public:
-    using Sender = std::function<size_t(const std::vector<OutputCaption>&)>;
+// Hands captions to the host's outputs, in order; says how many outputs took them.
+using CaptionSender = std::function<size_t(const std::vector<OutputCaption>&)>;
 
-    // `send` hands the captions to the host's outputs and says how many took them.
-    explicit ClosedCaptionSink(Sender send);
-
-    const char* name() const override { return "closed captions"; }
-    void deliver(const FinishedSubtitle& subtitle) override;
-    // A text that 608 cannot carry is reported once per time the source is on air.
-    void sourceActivated() override { warned_.store(false); }
-
-    // Control thread (update).
-    void configure(bool enabled, CaptionText text);
-
-private:
-    Sender send_;
-    std::atomic<bool> enabled_{false};
-    std::atomic<CaptionText> text_{CaptionText::Translation};
-    std::atomic<bool> warned_{false};
-    std::atomic<size_t> lastReached_{0};  // outputs the previous subtitle went to
-};
+// The text of `subtitle` that goes out as closed captions, reduced to what CEA-608 carries;
+// empty when none does (an interim or late line, nothing left, a script 608 lacks). A script
+// 608 lacks is warned about once per `warned` flag (reset it to warn again).
+std::string closedCaptionText(const FinishedSubtitle& subtitle, CaptionText text,
+                              std::atomic<bool>& warned);
 
 }  // namespace obs_sayline

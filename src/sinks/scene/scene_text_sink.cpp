@@ -177,7 +177,13 @@ void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
     if (subtitle.late) return;
     // Cut before anything else: a runaway reply must not reach the layout or the text source
     // whole.
-    std::string shown = limitLineLength(subtitle.text, maxLineLength_.load());
+    std::string prefix;
+    {
+        std::lock_guard<std::mutex> lock(fontMutex_);
+        prefix = speakerPrefix_;
+    }
+    std::string shown = limitLineLength(
+        subtitle.text.empty() ? subtitle.text : prefix + subtitle.text, maxLineLength_.load());
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (subtitle.interim && shown.empty()) {
@@ -193,6 +199,11 @@ void SceneTextSink::deliver(const FinishedSubtitle& subtitle) {
     }
     if (shown.empty()) return;
     store(layOut(shown, lineLanguages(subtitle)));
+}
+
+void SceneTextSink::setSpeakerPrefix(const std::string& prefix) {
+    std::lock_guard<std::mutex> lock(fontMutex_);
+    speakerPrefix_ = prefix;
 }
 
 // The rows are emptied by the video tick: the host reads a video source's settings in its video

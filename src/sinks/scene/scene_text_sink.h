@@ -71,6 +71,8 @@ public:
     void setFont(const platform::FontFace& font);
     // How long a subtitle stays up, its parts sharing that time.
     void setDisplayMs(int ms) { displayMs_.store(ms); }
+    // Shown before every subtitle's text ("NAME: "); empty for none.
+    void setSpeakerPrefix(const std::string& prefix);
 
     // Video tick (graphics thread): takes a subtitle left since the last tick, moves on to the
     // next part or takes the subtitle down when its time is up, and writes what changed into
@@ -107,7 +109,8 @@ private:
     std::atomic<uint32_t> boxHeight_{0};
     std::atomic<uint32_t> boxMargin_{0};
     std::atomic<int> fontPixels_{0};
-    mutable std::mutex fontMutex_;  // held only to copy the font
+    mutable std::mutex fontMutex_;  // held only to copy the font (and the prefix)
+    std::string speakerPrefix_;     // guarded by fontMutex_
     platform::FontFace font_;       // guarded by fontMutex_
     // Set by an activation (any thread; the layout must not be waited for there).
     std::atomic<bool> freshActivation_{false};

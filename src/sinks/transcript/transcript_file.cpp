@@ -16,7 +16,10 @@ TranscriptFile::TranscriptFile(std::string path, std::FILE* file, CueFormat form
     : path_(std::move(path)), file_(file), format_(format) {}
 
 std::string TranscriptFile::cueText(size_t number, const Cue& cue) const {
-    const std::string text = format_ == CueFormat::WebVtt ? escapeVttText(cue.text) : cue.text;
+    std::string text = format_ == CueFormat::WebVtt ? escapeVttText(cue.text) : cue.text;
+    if (format_ == CueFormat::WebVtt && !cue.voice.empty()) {
+        text = "<v " + cue.voice + ">" + text + "</v>";
+    }
     return formatCue(format_, number, cue.startMs, cue.endMs, text, kLineEnding);
 }
 
@@ -66,11 +69,30 @@ Result<void> TranscriptFile::fail() {
                         std::error_code(error, std::generic_category()).message());
 }
 
-Result<void> TranscriptFile::append(int64_t startMs, int64_t endMs, const std::string& text) {
+namespace {
+
+// A name as a voice span's annotation: one line, escaped, without the ">" that would end it.
+std::string voiceAnnotation(const std::string& name) {
+    std::string line;
+    for (char c : name) {
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+        if (c != '>' && c != '\0') line += c;
+    }
+    const size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    line = line.substr(first, line.find_last_not_of(' ') - first + 1);
+    return escapeVttText(line);
+}
+
+}  // namespace
+
+Result<void> TranscriptFile::append(int64_t startMs, int64_t endMs, const std::string& text,
+                                    const std::string& voice) {
     if (broken_) return Result<void>(ErrorCode::FileWriteError, "an earlier write failed");
     Cue next;
     next.text = cueSafeText(text);
     if (next.text.empty()) return Result<void>::success();
+    next.voice = voiceAnnotation(voice);
     next.startMs = startMs < 0 ? 0 : startMs;
 
     if (cues_ > 0) {

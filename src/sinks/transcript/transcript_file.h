@@ -28,10 +28,13 @@ public:
     // Appends the next cue (numbered from 1) with the text made safe; a cue left without text
     // is not written. A previous cue still up at startMs is cut to end there, rewritten in
     // place, so cues never overlap. A write that fails takes the file back to its last whole
-    // cue, and every later append fails too.
-    Result<void> append(int64_t startMs, int64_t endMs, const std::string& text);
+    // cue, and every later append fails too. `voice` (WebVTT only): the speaker, whose voice
+    // span holds the text.
+    Result<void> append(int64_t startMs, int64_t endMs, const std::string& text,
+                        const std::string& voice = "");
 
     const std::string& path() const { return path_; }
+    CueFormat format() const { return format_; }
     size_t cues() const { return cues_; }
 
 private:
@@ -48,6 +51,7 @@ private:
         int64_t startMs = 0;
         int64_t endMs = 0;
         std::string text;
+        std::string voice;
     };
     std::string cueText(size_t number, const Cue& cue) const;
 

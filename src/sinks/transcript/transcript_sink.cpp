@@ -132,6 +132,8 @@ void TranscriptSink::deliverAt(const FinishedSubtitle& subtitle, Clock::time_poi
         cue.original = subtitle.original.empty() ? subtitle.text : subtitle.original;
         cue.translation = subtitle.translation;
         cue.language = subtitle.sourceLanguage;
+        cue.speaker = subtitle.speaker;
+        cue.speakerId = subtitle.speakerId;
         state_->queue.push_back(std::move(cue));
         startWriter = !state_->writerRunning;
         state_->writerRunning = true;

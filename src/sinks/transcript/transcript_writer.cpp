@@ -89,11 +89,21 @@ bool TranscriptWriter::write(const TranscriptCue& cue) {
     if (stopped_ || cue.options.format == TranscriptFormat::Off) return false;
     if (!isOpen() && !open(cue)) return false;
 
+    // The very first cue names its speaker only when there is a name.
+    const bool newSpeaker = spoken_ ? cue.speakerId != lastSpeakerId_ || cue.speaker != lastSpeaker_
+                                    : !cue.speaker.empty();
+    spoken_ = true;
+    lastSpeakerId_ = cue.speakerId;
+    lastSpeaker_ = cue.speaker;
     bool wrote = false;
     for (auto& track : tracks_) {
         const std::string& text = track.translation ? cue.translation : cue.original;
         if (text.empty()) continue;
-        auto appended = track.file->append(cue.startMs, cue.endMs, text);
+        const bool vtt = track.file->format() == CueFormat::WebVtt;
+        const std::string marked =
+            !vtt && newSpeaker && !cue.speaker.empty() ? cue.speaker + ": " + text : text;
+        auto appended =
+            track.file->append(cue.startMs, cue.endMs, marked, vtt ? cue.speaker : "");
         if (!appended) {
             stop(track.file->path(), appended.error().message);
             return false;
@@ -103,7 +113,10 @@ bool TranscriptWriter::write(const TranscriptCue& cue) {
     return wrote;
 }
 
-void TranscriptWriter::close() { tracks_.clear(); }
+void TranscriptWriter::close() {
+    tracks_.clear();
+    spoken_ = false;
+}
 
 void TranscriptWriter::discardTracks() {
     for (auto& track : tracks_) {

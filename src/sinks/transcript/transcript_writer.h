@@ -28,12 +28,16 @@ struct TranscriptCue {
     std::string original;
     std::string translation;  // empty: not translated
     std::string language;     // of the original, as recognised
+    std::string speaker;      // empty: no name
+    uint64_t speakerId = 0;   // which source said it
 };
 
 // The files of one transcript, used by one thread (the sink's writer). They are made at the
 // transcript's first cue, one per format and, when translating, per language
 // ("name.en.srt", "name.ko.srt"), beside each other and never over an existing file (the name
-// then gets " (2)", " (3)"...). The first failure is logged once, with the path, and stops
+// then gets " (2)", " (3)"...). A speaker with a name is marked the way each format marks
+// one: "NAME: " before the first cue of a new speaker in SubRip, a voice span around every
+// cue in WebVTT. The first failure is logged once, with the path, and stops
 // that transcript; a new transcript, or changed options, try again.
 class TranscriptWriter {
 public:
@@ -59,6 +63,10 @@ private:
     uint64_t sessionId_ = 0;
     TranscriptOptions options_;
     bool stopped_ = false;
+    // Who spoke the last cue of the open files.
+    bool spoken_ = false;
+    uint64_t lastSpeakerId_ = 0;
+    std::string lastSpeaker_;
 };
 
 // A language as it goes into a file name: a code in lower case ("EN-US" -> "en-us"), or the

@@ -98,30 +98,30 @@ protected:
         }
 
         feed_ = std::make_unique<AudioFeed>();
-        three_ = createSource("transcript three", kKeyThree, "both", threeDir_);
-        two_ = createSource("transcript two", kKeyTwo, "srt", twoDir_, [](obs_data_t* s) {
-            obs_data_set_bool(s, "enable_translation", true);
-            obs_data_set_string(s, "translation_provider", "deepl");
-            obs_data_set_string(s, "translation_api_key", kKeyDeepl);
-            obs_data_set_string(s, "target_language", "ko");
-        });
-        unsafe_ = createSource("transcript unsafe", kKeyUnsafe, "srt", unsafeDir_);
-        readOnly_ = createSource("transcript read-only", kKeyReadOnly, "srt", readOnlyDir_);
+    }
 
-        // On air: each transcript starts at the next video tick.
+    // Every source writes into the one transcript all sources share, whose folder and format
+    // the first of them sets: each case has a source of its own, alone on air.
+    void TearDown() override {
+        obs_set_output_source(0, nullptr);
+        if (scene_) obs_scene_release(scene_);
+        scene_ = nullptr;
+        EXPECT_TRUE(releaseAndWaitDestroyed({source_}, seconds(20)));
+        source_ = nullptr;
+    }
+
+    // `source` on air (its transcript starts at the next video tick) while `ms` of speech-like
+    // audio plays.
+    void onAir(obs_source_t* source, uint32_t ms) {
+        source_ = source;
         scene_ = obs_scene_create("sayline transcript scene");
-        for (obs_source_t* source : {three_, two_, unsafe_, readOnly_})
-            obs_scene_add(scene_, source);
+        obs_scene_add(scene_, source);
         obs_set_output_source(0, obs_scene_get_source(scene_));
         onAirAt_ = std::chrono::steady_clock::now();
-        // Three chunks of 3 s.
-        feed_->pushSine(220.0, 0.4f, 10000);
+        feed_->pushSine(220.0, 0.4f, ms);
     }
 
     static void TearDownTestSuite() {
-        obs_set_output_source(0, nullptr);
-        obs_scene_release(scene_);
-        EXPECT_TRUE(releaseAndWaitDestroyed({three_, two_, unsafe_, readOnly_}, seconds(20)));
         feed_.reset();
         services_.reset();
         unsetenv("SAYLINE_OPENAI_BASE_URL");
@@ -171,7 +171,7 @@ protected:
     }
 
     static bool waitForCues(obs_source_t* source, uint64_t cues) {
-        return waitUntil([&] { return recordOf(source)->transcript->cuesWritten() >= cues; },
+        return waitUntil([&] { return recordOf(source)->sharedOutputs->hub()->transcript()->cuesWritten() >= cues; },
                          seconds(20));
     }
 
@@ -179,13 +179,10 @@ protected:
     static inline std::unique_ptr<AudioFeed> feed_;
     static inline std::mutex countsMutex_;
     static inline std::map<std::string, int> counts_;
-    static inline obs_scene_t* scene_ = nullptr;
-    static inline obs_source_t* three_ = nullptr;
-    static inline obs_source_t* two_ = nullptr;
-    static inline obs_source_t* unsafe_ = nullptr;
-    static inline obs_source_t* readOnly_ = nullptr;
+    obs_scene_t* scene_ = nullptr;
+    obs_source_t* source_ = nullptr;
     static inline std::string threeDir_, twoDir_, unsafeDir_, readOnlyDir_;
-    static inline std::chrono::steady_clock::time_point onAirAt_;
+    std::chrono::steady_clock::time_point onAirAt_;
 };
 
 #if defined(__SANITIZE_THREAD__)
@@ -197,6 +194,8 @@ constexpr double kDrawnWithinSeconds = 0.3;
 #endif
 
 TEST_F(TranscriptHostTest, three_subtitles_read_back_as_three_cues_at_the_times_they_were_drawn) {
+    obs_source_t* three_ = createSource("transcript three", kKeyThree, "both", threeDir_);
+    onAir(three_, 10000);  // three chunks of 3 s
     std::vector<double> drawnAt(kThree.size(), -1.0);
     ASSERT_TRUE(waitUntil(
         [&] {
@@ -239,6 +238,13 @@ TEST_F(TranscriptHostTest, three_subtitles_read_back_as_three_cues_at_the_times_
 }
 
 TEST_F(TranscriptHostTest, translation_goes_to_a_second_track_named_by_its_language) {
+    obs_source_t* two_ = createSource("transcript two", kKeyTwo, "srt", twoDir_, [](obs_data_t* s) {
+        obs_data_set_bool(s, "enable_translation", true);
+        obs_data_set_string(s, "translation_provider", "deepl");
+        obs_data_set_string(s, "translation_api_key", kKeyDeepl);
+        obs_data_set_string(s, "target_language", "ko");
+    });
+    onAir(two_, 3500);
     ASSERT_TRUE(waitForCues(two_, 1)) << HostLogCapture::instance().joined();
     const auto original = filesEndingWith(twoDir_, ".en.srt");
     const auto translated = filesEndingWith(twoDir_, ".ko.srt");
@@ -258,6 +264,8 @@ TEST_F(TranscriptHostTest, translation_goes_to_a_second_track_named_by_its_langu
 }
 
 TEST_F(TranscriptHostTest, a_blank_line_and_an_arrow_in_the_text_stay_one_cue) {
+    obs_source_t* unsafe_ = createSource("transcript unsafe", kKeyUnsafe, "srt", unsafeDir_);
+    onAir(unsafe_, 3500);
     ASSERT_TRUE(waitForCues(unsafe_, 1)) << HostLogCapture::instance().joined();
     const auto files = filesEndingWith(unsafeDir_, ".srt");
     ASSERT_EQ(files.size(), 1u);
@@ -268,6 +276,8 @@ TEST_F(TranscriptHostTest, a_blank_line_and_an_arrow_in_the_text_stay_one_cue) {
 }
 
 TEST_F(TranscriptHostTest, a_folder_that_takes_no_files_is_one_error_and_subtitles_go_on) {
+    obs_source_t* readOnly_ = createSource("transcript read-only", kKeyReadOnly, "srt", readOnlyDir_);
+    onAir(readOnly_, 7000);  // two chunks
     const std::string error =
         "[obs-sayline] [Transcript] Cannot write " + readOnlyDir_ + "/sayline-";
     auto errors = [&] {
@@ -295,7 +305,7 @@ TEST_F(TranscriptHostTest, a_folder_that_takes_no_files_is_one_error_and_subtitl
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(pendingTextOf(readOnly_), kHeard);
     EXPECT_EQ(errors(), 1u);
-    EXPECT_EQ(recordOf(readOnly_)->transcript->cuesWritten(), 0u);
+    EXPECT_EQ(recordOf(readOnly_)->sharedOutputs->hub()->transcript()->cuesWritten(), 0u);
 }
 
 }  // namespace
