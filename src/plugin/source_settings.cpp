@@ -115,9 +115,10 @@ void applySettings(SubtitleSourceData& data, obs_data_t* settings) {
     data.statusOverlay.setEnabled(s.statusInScene);
     data.scene->setSpeakerPrefix(
         s.speakerInScene && !s.speakerName.empty() ? s.speakerName + ": " : "");
-    data.sharedOutputs->configure(
-        hubContribution(s, data.source ? obs_source_get_name(data.source) : ""));
-    data.youtube->configure(youtubeCaptionOptions(s));
+    HubContribution contribution =
+        hubContribution(s, data.source ? obs_source_get_name(data.source) : "");
+    contribution.youtubeReport = data.youtubeReport;
+    data.sharedOutputs->configure(contribution);
     if (!s.youtubeCaptions) data.shared->status.captionsOff();
     logSource(LogLevel::Info, data.source, "applied settings - STT: %s, Translation: %s, Provider: %d",
               obs_data_get_string(settings, keys::kSttEngine),
@@ -282,6 +283,7 @@ HubContribution hubContribution(const SourceSettings& settings, const std::strin
     contribution.captions = settings.ccEnabled;
     contribution.captionText = settings.ccText;
     contribution.transcript = transcriptOptions(settings);
+    contribution.youtube = youtubeCaptionOptions(settings);
     return contribution;
 }
 

@@ -14,7 +14,7 @@
 namespace obs_sayline {
 namespace {
 
-// How YouTube captions stand, into the source's status (which the workers keep alive).
+// How the shared YouTube captions stand, into the source's status (which the workers keep alive).
 class CaptionStatusReport final : public ICaptionDeliveryReport {
 public:
     explicit CaptionStatusReport(std::weak_ptr<SourceShared> shared) : shared_(std::move(shared)) {}
@@ -49,12 +49,12 @@ SubtitleSourceData::SubtitleSourceData(obs_source_t* owner) : source(owner) {
     sharedOutputs = std::make_shared<HubSource>(SubtitleHub::shared([] {
         auto hub = std::make_shared<SubtitleHub>(sendToActiveOutputs);
         followRecordings(hub->transcript());
+        followStreaming(hub->youtube());
         return hub;
     }));
     sinks->add(sharedOutputs);
-    youtube = std::make_shared<YouTubeCaptionSink>(std::make_shared<CaptionStatusReport>(shared));
-    sinks->add(youtube);
-    followStreaming(youtube);
+    youtube = sharedOutputs->hub()->youtube();
+    youtubeReport = std::make_shared<CaptionStatusReport>(shared);
     // Only while a dock shows the feed (a host with a front end).
     if (auto dock = makeDockFeedSink(reinterpret_cast<uintptr_t>(source))) sinks->add(dock);
     if (source) shared->status.setLabel(obs_source_get_name(source));

@@ -65,8 +65,10 @@ struct SubtitleSourceData {
     // them and times them (on the video tick).
     std::shared_ptr<SceneRows> rows;
     std::shared_ptr<SceneTextSink> scene;
-    // Captions to the stream's YouTube caption URL; its problems and posts go to the status.
+    // The hub's captions to the stream's YouTube caption URL (shared by every source), and
+    // where its posts and problems reach this source's status while it sends to it.
     std::shared_ptr<YouTubeCaptionSink> youtube;
+    std::shared_ptr<ICaptionDeliveryReport> youtubeReport;
     // Closed captions, transcripts and the other outputs every source shares, through the
     // process's hub.
     std::shared_ptr<HubSource> sharedOutputs;

@@ -8,6 +8,7 @@
 #include "core/logger.h"
 #include "core/worker_registry.h"
 #include "sinks/captions/cea608_text.h"
+#include "sinks/youtube/caption_url.h"
 
 namespace obs_sayline {
 namespace {
@@ -40,10 +41,31 @@ std::string captionSpeaker(const std::string& name) {
     return carried.refusedScript.empty() ? carried.text : "";
 }
 
+// What an attached output gets of a subtitle: the text the source's "Caption text" picks.
+FinishedSubtitle chosenText(const FinishedSubtitle& subtitle, CaptionText choice) {
+    FinishedSubtitle chosen = subtitle;
+    if (choice == CaptionText::Original && !chosen.original.empty()) {
+        chosen.translation.clear();
+        chosen.text = chosen.original;
+    }
+    return chosen;
+}
+
+// The host of a caption URL, which is all a log line may say of it.
+std::string captionHost(const std::string& url) {
+    const CaptionUrlVerdict verdict = judgeCaptionUrl(url);
+    return verdict.accepted ? verdict.accepted->host : "none accepted";
+}
+
 }  // namespace
 
 SubtitleHub::SubtitleHub(CaptionSender send, bool threaded)
-    : send_(std::move(send)), threaded_(threaded) {}
+    : send_(std::move(send)),
+      threaded_(threaded),
+      youtube_(std::make_shared<YouTubeCaptionSink>(youtubeReport_)) {
+    attached_.push_back(
+        {youtube_, [](const HubContribution& c) { return c.youtube.enabled; }, false});
+}
 
 SubtitleHub::~SubtitleHub() = default;
 
@@ -75,6 +97,8 @@ void SubtitleHub::leave(uint64_t source) {
     if (it->second.active && --activeSources_ == 0) transcript_->sourceDeactivated();
     sources_.erase(it);
     settleTranscriptLocked();
+    settleYouTubeLocked();
+    settleOnAirLocked();
 }
 
 void SubtitleHub::configure(uint64_t source, const HubContribution& contribution) {
@@ -88,8 +112,26 @@ void SubtitleHub::configure(uint64_t source, const HubContribution& contribution
     } else if (s.transcriptSince == 0) {
         s.transcriptSince = nextTurn_++;
     }
+    if (!contribution.youtube.enabled) {
+        s.youtubeSince = 0;
+    } else if (s.youtubeSince == 0) {
+        s.youtubeSince = nextTurn_++;
+    }
     s.contribution = contribution;
     settleTranscriptLocked();
+    settleYouTubeLocked();
+    settleOnAirLocked();
+    if (contribution.youtube.enabled && youtubeOwner_ != source) {
+        const YouTubeCaptionOptions& shared = sources_[youtubeOwner_].contribution.youtube;
+        if (shared.url != contribution.youtube.url ||
+            shared.offsetMs != contribution.youtube.offsetMs) {
+            logInfoTag("YouTube",
+                       "'%s' sends to the shared YouTube captions: the caption URL and offset "
+                       "of '%s' apply",
+                       contribution.label.c_str(),
+                       sources_[youtubeOwner_].contribution.label.c_str());
+        }
+    }
     if (on && transcriptOwner_ != source) {
         const TranscriptOptions& shared = sources_[transcriptOwner_].contribution.transcript;
         if (shared.format != contribution.transcript.format ||
@@ -120,6 +162,58 @@ void SubtitleHub::settleTranscriptLocked() {
     transcript_->configure(owner ? sources_[owner].contribution.transcript : TranscriptOptions{});
 }
 
+void SubtitleHub::settleYouTubeLocked() {
+    uint64_t owner = 0;
+    uint64_t since = 0;
+    CaptionReportFanOut::Targets targets;
+    for (const auto& [id, s] : sources_) {
+        if (s.youtubeSince == 0) continue;
+        if (s.contribution.youtubeReport) targets.emplace(id, s.contribution.youtubeReport);
+        if (owner == 0 || s.youtubeSince < since) {
+            owner = id;
+            since = s.youtubeSince;
+        }
+    }
+    // Whoever sends learns of a problem the new settings bring.
+    youtubeReport_->setTargets(std::move(targets));
+    YouTubeCaptionOptions options;
+    if (owner != 0) {
+        options = sources_[owner].contribution.youtube;
+        if (owner != youtubeOwner_) {
+            logInfoTag("YouTube",
+                       "The shared YouTube captions take the caption URL (host %s) and offset "
+                       "of '%s'",
+                       captionHost(options.url).c_str(),
+                       sources_[owner].contribution.label.c_str());
+        }
+    }
+    // Each source's text choice is applied per subtitle, before the sink sees it.
+    options.translation = true;
+    youtubeOwner_ = owner;
+    youtube_->configure(options);
+}
+
+void SubtitleHub::settleOnAirLocked() {
+    for (Attached& a : attached_) {
+        bool onAir = false;
+        for (const auto& [id, s] : sources_) {
+            if (s.active && a.takes(s.contribution)) {
+                onAir = true;
+                break;
+            }
+        }
+        if (onAir == a.onAir) continue;
+        a.onAir = onAir;
+        guarded(a.sink->name(), [&] {
+            if (onAir) {
+                a.sink->sourceActivated();
+            } else {
+                a.sink->sourceDeactivated();
+            }
+        });
+    }
+}
+
 void SubtitleHub::deliver(uint64_t source, const FinishedSubtitle& subtitle,
                           Clock::time_point at) {
     // The shared outputs keep what was said: only finished lines.
@@ -147,6 +241,7 @@ void SubtitleHub::activated(uint64_t source) {
     // A text that 608 cannot carry is reported once per time the source is on air.
     it->second.warned->store(false);
     if (activeSources_++ == 0) transcript_->sourceActivated();
+    settleOnAirLocked();
 }
 
 void SubtitleHub::deactivated(uint64_t source) {
@@ -155,13 +250,15 @@ void SubtitleHub::deactivated(uint64_t source) {
     if (it == sources_.end() || !it->second.active) return;
     it->second.active = false;
     if (--activeSources_ == 0) transcript_->sourceDeactivated();
+    settleOnAirLocked();
 }
 
 void SubtitleHub::attach(std::shared_ptr<ISubtitleSink> sink,
                          std::function<bool(const HubContribution&)> takes) {
     if (!sink || !takes) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    attached_.push_back({std::move(sink), std::move(takes)});
+    attached_.push_back({std::move(sink), std::move(takes), false});
+    settleOnAirLocked();
 }
 
 std::optional<SubtitleHub::Clock::time_point> SubtitleHub::pump(Clock::time_point now) {
@@ -206,7 +303,10 @@ std::optional<SubtitleHub::Clock::time_point> SubtitleHub::pump(Clock::time_poin
             guarded("transcript", [&] { transcript_->deliverAt(p.subtitle, at); });
         }
         for (const Attached& a : attached) {
-            if (a.takes(p.contribution)) guarded(a.sink->name(), [&] { a.sink->deliver(p.subtitle); });
+            if (!a.takes(p.contribution)) continue;
+            guarded(a.sink->name(), [&] {
+                a.sink->deliver(chosenText(p.subtitle, p.contribution.captionText));
+            });
         }
     }
     if (!captions.empty()) {

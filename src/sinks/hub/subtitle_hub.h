@@ -13,9 +13,11 @@
 
 #include "sinks/captions/caption_channel.h"
 #include "sinks/captions/closed_caption_sink.h"
+#include "sinks/hub/caption_report_fanout.h"
 #include "sinks/subtitle_sinks.h"
 #include "sinks/transcript/transcript_options.h"
 #include "sinks/transcript/transcript_sink.h"
+#include "sinks/youtube/youtube_caption_sink.h"
 
 namespace obs_sayline {
 
@@ -26,6 +28,9 @@ struct HubContribution {
     bool captions = false;
     CaptionText captionText = CaptionText::Translation;
     TranscriptOptions transcript;  // format Off: it adds nothing to the transcript
+    YouTubeCaptionOptions youtube;  // not enabled: it sends nothing to YouTube
+    // Where the shared YouTube captions' posts and problems show for this source.
+    std::shared_ptr<ICaptionDeliveryReport> youtubeReport;
 };
 
 // The outputs every Sayline source shares: one CEA-608 caption stream into the host's outputs,
@@ -34,6 +39,10 @@ struct HubContribution {
 // them in order of speech start and hands each output what its source contributes to it.
 // With two or more sources a subtitle waits kOrderWindow for one spoken before it that is
 // still on its way; with one it goes on at once.
+//
+// YouTube's captions are one more shared output (one poster, one seq for every source): the
+// caption URL and offset are those of the first source that turned them on, settled and
+// logged as the transcript's are; its posts and problems reach every source sending to it.
 //
 // The transcript's folder and format are those of the first source that turned it on (the
 // next one in turn when that one turns it off or leaves); the log says whose apply. Its cues
@@ -68,12 +77,14 @@ public:
     void activated(uint64_t source);
     void deactivated(uint64_t source);
 
-    // Another shared output: it gets, in order, the finished subtitles (speaker set) of the
-    // sources `takes` says yes to.
+    // Another shared output: it gets, in order, the finished subtitles (speaker set, the text
+    // each source's "Caption text" picks) of the sources `takes` says yes to, and is on air
+    // (sourceActivated) while any of those is.
     void attach(std::shared_ptr<ISubtitleSink> sink,
                 std::function<bool(const HubContribution&)> takes);
 
     const std::shared_ptr<TranscriptSink>& transcript() const { return transcript_; }
+    const std::shared_ptr<YouTubeCaptionSink>& youtube() const { return youtube_; }
 
     // Does what is due at `now`; says when more is due (nothing: idle).
     std::optional<Clock::time_point> pump(Clock::time_point now);
@@ -82,6 +93,7 @@ private:
     struct Source {
         HubContribution contribution;
         uint64_t transcriptSince = 0;  // when it turned transcripts on (0: off)
+        uint64_t youtubeSince = 0;     // when it turned YouTube's captions on (0: off)
         bool active = false;
         std::shared_ptr<std::atomic<bool>> warned = std::make_shared<std::atomic<bool>>(false);
     };
@@ -95,15 +107,21 @@ private:
     struct Attached {
         std::shared_ptr<ISubtitleSink> sink;
         std::function<bool(const HubContribution&)> takes;
+        bool onAir = false;
     };
 
     void settleTranscriptLocked();
+    void settleYouTubeLocked();
+    // Tells each attached output whether a source it takes is on air, when that changed.
+    void settleOnAirLocked();
     void wakeLocked();
     void run();
 
     CaptionSender send_;
     const bool threaded_;
     std::shared_ptr<TranscriptSink> transcript_ = std::make_shared<TranscriptSink>();
+    std::shared_ptr<CaptionReportFanOut> youtubeReport_ = std::make_shared<CaptionReportFanOut>();
+    std::shared_ptr<YouTubeCaptionSink> youtube_;
 
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -111,6 +129,7 @@ private:
     uint64_t nextSource_ = 1;
     uint64_t nextTurn_ = 1;
     uint64_t transcriptOwner_ = 0;
+    uint64_t youtubeOwner_ = 0;
     size_t activeSources_ = 0;
     std::vector<Pending> pending_;  // by speech start
     CaptionChannel channel_;

@@ -8,10 +8,13 @@ namespace obs_sayline {
 
 std::vector<TimedCaption> captionsForSubtitle(const FinishedSubtitle& subtitle, bool translation,
                                               int offsetMs,
-                                              std::chrono::system_clock::time_point now) {
+                                              std::chrono::system_clock::time_point now,
+                                              const std::string& mark) {
     const std::string& chosen =
         translation && !subtitle.translation.empty() ? subtitle.translation : subtitle.original;
-    const std::vector<CaptionPiece> pieces = splitCaption(chosen.empty() ? subtitle.text : chosen);
+    const std::string& text = chosen.empty() ? subtitle.text : chosen;
+    const std::vector<CaptionPiece> pieces =
+        splitCaption(text.empty() || mark.empty() ? text : mark + text);
     if (pieces.empty()) return {};
 
     const std::chrono::milliseconds span(
@@ -40,8 +43,19 @@ void YouTubeCaptionSink::deliver(const FinishedSubtitle& subtitle) {
     // A caption cannot be taken back once sent: only finished lines go out, and none long
     // after its speech.
     if (subtitle.interim || subtitle.late || !poster_.accepting()) return;
+    std::string mark;
+    {
+        std::lock_guard<std::mutex> lock(speakerMutex_);
+        const bool changed = spoken_ ? subtitle.speakerId != lastSpeakerId_ ||
+                                           subtitle.speaker != lastSpeaker_
+                                     : !subtitle.speaker.empty();
+        if (changed) mark = subtitle.speaker.empty() ? ">> " : ">> " + subtitle.speaker + ": ";
+        spoken_ = true;
+        lastSpeakerId_ = subtitle.speakerId;
+        lastSpeaker_ = subtitle.speaker;
+    }
     poster_.post(captionsForSubtitle(subtitle, translation_.load(), offsetMs_.load(),
-                                     std::chrono::system_clock::now()));
+                                     std::chrono::system_clock::now(), mark));
 }
 
 void YouTubeCaptionSink::sourceActivated() {

@@ -247,6 +247,82 @@ TEST(SubtitleHubThreadTest, two_sources_delivering_at_once_lose_nothing) {
     test::joinModuleWorkers();
 }
 
+// An output attached to the hub, as YouTube's captions are.
+struct AttachedOutput final : ISubtitleSink {
+    const char* name() const override { return "attached"; }
+    void deliver(const FinishedSubtitle& s) override { got.push_back(s.speaker + "|" + s.text); }
+    void sourceActivated() override { onAir.push_back(true); }
+    void sourceDeactivated() override { onAir.push_back(false); }
+    std::vector<std::string> got;
+    std::vector<bool> onAir;
+};
+
+TEST_F(SubtitleHubTest, an_attached_output_gets_the_sources_it_takes_with_their_text_choice) {
+    auto output = std::make_shared<AttachedOutput>();
+    hub->attach(output, [](const HubContribution& c) { return c.youtube.enabled; });
+    auto join = [&](const std::string& name, bool takes, CaptionText text) {
+        const uint64_t id = hub->join();
+        HubContribution c;
+        c.label = c.speaker = name;
+        c.captionText = text;
+        c.youtube.enabled = takes;
+        hub->configure(id, c);
+        return id;
+    };
+    const uint64_t ann = join("Ann", true, CaptionText::Translation);
+    const uint64_t bo = join("Bo", true, CaptionText::Original);
+    const uint64_t cy = join("Cy", false, CaptionText::Translation);
+    hub->activated(cy);
+    EXPECT_TRUE(output->onAir.empty());
+    hub->activated(ann);
+    hub->activated(bo);
+    auto translated = [&](uint64_t source, const std::string& original, int64_t spokenMs) {
+        FinishedSubtitle s;
+        s.original = original;
+        s.translation = s.text = "[" + original + "]";
+        s.spokenAt = std::chrono::system_clock::time_point(milliseconds(1000000 + spokenMs));
+        s.displayMs = 3000;
+        hub->deliver(source, s, t0);
+    };
+    translated(bo, "b1", 100);
+    translated(cy, "c1", 50);
+    translated(ann, "a1", 0);
+    translated(ann, "a2", 200);
+    runUntil(1000);
+    EXPECT_EQ(output->got, (std::vector<std::string>{"Ann|[a1]", "Bo|b1", "Ann|[a2]"}));
+    // On air while any source it takes is; Ann turning it off counts as leaving.
+    hub->deactivated(bo);
+    HubContribution off;
+    off.label = "Ann";
+    hub->configure(ann, off);
+    EXPECT_EQ(output->onAir, (std::vector<bool>{true, false}));
+}
+
+// A status that keeps what it was told.
+struct StatusOf final : ICaptionDeliveryReport {
+    void captionsPosted(std::chrono::steady_clock::time_point) override { ++posts; }
+    void captionProblem(const std::string& sentence) override { problems.push_back(sentence); }
+    int posts = 0;
+    std::vector<std::string> problems;
+};
+
+TEST(CaptionReportFanOutTest, every_sending_source_hears_and_one_that_joins_learns_the_problem) {
+    CaptionReportFanOut fanOut;
+    auto first = std::make_shared<StatusOf>();
+    auto second = std::make_shared<StatusOf>();
+    fanOut.setTargets({{1, first}});
+    fanOut.captionProblem("refused");
+    fanOut.setTargets({{1, first}, {2, second}});
+    fanOut.captionsPosted({});
+    fanOut.captionProblem("");
+    fanOut.setTargets({{2, second}});
+    fanOut.captionsPosted({});
+    EXPECT_EQ(first->problems, (std::vector<std::string>{"refused", ""}));
+    EXPECT_EQ(second->problems, (std::vector<std::string>{"refused", ""}));
+    EXPECT_EQ(first->posts, 1);
+    EXPECT_EQ(second->posts, 2);
+}
+
 std::string contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;

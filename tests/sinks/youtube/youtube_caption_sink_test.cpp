@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "sinks/hub/subtitle_hub.h"
 #include "sinks/youtube/caption_wire.h"
 #include "sinks/youtube/test_caption.h"
 #include "support/host_log_capture.h"
@@ -354,6 +355,66 @@ TEST_F(YouTubeCaptionTest, what_is_sent_follows_the_settings) {
     EXPECT_EQ(server.seqs(), (std::vector<uint64_t>{1}));
     EXPECT_EQ(report->problems().back(), "");
     EXPECT_EQ(logLinesWith("[YouTube] Captions go to 127.0.0.1"), 1u);
+}
+
+TEST_F(YouTubeCaptionTest, sources_share_one_caption_stream_with_a_mark_per_speaker) {
+    auto hub = std::make_shared<SubtitleHub>(
+        [](const std::vector<OutputCaption>&) { return size_t{0}; }, false);
+    hub->youtube()->followSourceActivation(true);
+    auto join = [&](const std::string& name, bool youtube, CaptionText text,
+                    std::shared_ptr<ICaptionDeliveryReport> status) {
+        const uint64_t id = hub->join();
+        HubContribution c;
+        c.label = c.speaker = name;
+        c.captionText = text;
+        c.youtube.enabled = youtube;
+        c.youtube.url = server.captionUrl();
+        c.youtubeReport = std::move(status);
+        hub->configure(id, c);
+        hub->activated(id);
+        return id;
+    };
+    auto streamerStatus = std::make_shared<RecordingReport>();
+    auto guestStatus = std::make_shared<RecordingReport>();
+    const uint64_t streamer = join("Streamer", true, CaptionText::Translation, streamerStatus);
+    const uint64_t guest = join("Guest", true, CaptionText::Original, guestStatus);
+    const uint64_t muted = join("Muted", false, CaptionText::Translation, report);
+
+    auto deliver = [&](uint64_t source, FinishedSubtitle s) {
+        hub->deliver(source, s, SubtitleHub::Clock::now());
+    };
+    // Ready out of turn: they go by when they were spoken.
+    FinishedSubtitle translated = said("Guten Tag.", milliseconds(2500));
+    translated.translation = "Good day.";
+    deliver(guest, translated);
+    deliver(streamer, said("Hello there.", milliseconds(3000)));
+    deliver(muted, said("Not for YouTube.", milliseconds(2800)));
+    deliver(streamer, said("Back to me.", milliseconds(1000)));
+    deliver(streamer, said("Still me.", milliseconds(500)));
+    hub->pump(SubtitleHub::Clock::now() + seconds(1));
+    ASSERT_TRUE(server.waitForCaptions(4, kWait));
+
+    EXPECT_EQ(texts(), (std::vector<std::string>{">> Streamer: Hello there.",
+                                                 ">> Guest: Guten Tag.",
+                                                 ">> Streamer: Back to me.", "Still me."}));
+    // One stream: seq from 1, one more per post (captions queued meanwhile go together).
+    const std::vector<uint64_t> seqs = server.seqs();
+    EXPECT_EQ(seqs.front(), 1u);
+    for (size_t i = 1; i < seqs.size(); ++i) EXPECT_LE(seqs[i] - seqs[i - 1], 1u);
+    // Both sources' rows hear of the posts; the one not sending hears nothing.
+    EXPECT_TRUE(eventually([&] {
+        return streamerStatus->posted() > 0 && streamerStatus->posted() == guestStatus->posted();
+    }));
+    EXPECT_EQ(report->posted(), 0u);
+    EXPECT_EQ(logLinesWith("The shared YouTube captions take the caption URL (host 127.0.0.1) "
+                           "and offset of 'Streamer'"),
+              1u);
+
+    // The first leaves: the next in turn settles the shared settings.
+    hub->leave(streamer);
+    EXPECT_EQ(logLinesWith("offset of 'Guest'"), 1u);
+    hub->leave(guest);
+    hub->leave(muted);
 }
 
 TEST_F(YouTubeCaptionTest, a_test_caption_reports_youtubes_answer) {
