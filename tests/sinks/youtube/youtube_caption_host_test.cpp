@@ -3,7 +3,8 @@
 // a loopback Whisper service, and post them through the one shared YouTube output to a loopback
 // caption server that holds every post to YouTube's rules. The guest's own caption URL carries
 // the wrong stream key: the streamer turned YouTube on first, so its URL is the one posted to,
-// while the guest's "Test caption" still tries the guest's own.
+// while the guest's "Test caption" still tries the guest's own. Then one source at a time
+// alone: a wrong stream key, a refused caption URL, a server that never answers.
 
 #include <gtest/gtest.h>
 #include <obs.h>
@@ -260,6 +261,107 @@ TEST_F(YouTubeCaptionHostTest, the_test_caption_shows_youtubes_answer) {
               "YouTube did not take the test caption: HTTP 403: Unknown stream; check the "
               "caption URL");
     std::printf("test caption: %s\ntest caption (wrong key): %s\n", taken.c_str(), refused.c_str());
+}
+
+
+// One source at a time, alone on the shared output, so that its own caption URL is the one
+// posted to: a wrong stream key (403), a caption URL refused before anything is sent, and a
+// server that never answers.
+class YouTubeCaptionAloneHostTest : public YouTubeCaptionHostTest {
+protected:
+    static void SetUpTestSuite() {
+        services_ = std::make_unique<LoopbackServer>();
+        services_->on("POST", "/v1/audio/transcriptions", &YouTubeCaptionHostTest::onWhisper);
+        ASSERT_TRUE(services_->start());
+        setenv("SAYLINE_OPENAI_BASE_URL", services_->baseUrl().c_str(), 1);
+        youtube_ = std::make_unique<YouTubeCaptionServer>("yt-alone-cid-5d1e-30cc");
+        ASSERT_TRUE(youtube_->start());
+        feed_ = std::make_unique<AudioFeed>();
+        HostLogCapture::instance().clear();
+    }
+
+    static void TearDownTestSuite() {
+        feed_.reset();
+        for (const std::string& key : {youtube_->cid(), std::string(kWrongCid)}) {
+            EXPECT_FALSE(HostLogCapture::instance().containsSubstring(key)) << key;
+        }
+        youtube_.reset();
+        services_.reset();
+        unsetenv("SAYLINE_OPENAI_BASE_URL");
+    }
+
+    // The source alone in the drawn scene, hearing the two utterances.
+    obs_source_t* speakAlone(const char* name, const char* key, const std::string& url) {
+        obs_source_t* source = createSource(name, key, url, "");
+        scene_ = obs_scene_create("sayline youtube alone");
+        obs_scene_add(scene_, source);
+        obs_set_output_source(0, obs_scene_get_source(scene_));
+        EXPECT_TRUE(waitUntil(
+            [&] { return recordOf(source)->shared->heardSamples.load() >= 16000; }, seconds(10)));
+        feed_->push(joined({syllables(1500), silence(1500), syllables(1500), silence(1500)}),
+                    16000);
+        return source;
+    }
+
+    void leave(obs_source_t* source) {
+        obs_set_output_source(0, nullptr);
+        obs_scene_release(scene_);
+        scene_ = nullptr;
+        EXPECT_TRUE(releaseAndWaitDestroyed({source}, seconds(10)));
+    }
+};
+
+TEST_F(YouTubeCaptionAloneHostTest, a_refusal_or_a_refused_url_shows_in_the_status) {
+    std::string wrongKeyUrl = youtube_->captionUrl();
+    wrongKeyUrl.replace(wrongKeyUrl.find(youtube_->cid()), youtube_->cid().size(), kWrongCid);
+    obs_source_t* refused = speakAlone("youtube refused", "sk-yt-refused-8a1d", wrongKeyUrl);
+    const std::string refusal =
+        "Status: YouTube refused the captions (HTTP 403): check the caption URL";
+    EXPECT_TRUE(waitUntil([&] { return pendingTextOf(refused) == kSaid[1]; }, seconds(30)))
+        << pendingTextOf(refused);
+    EXPECT_TRUE(waitUntil([&] { return statusRow(refused) == refusal; }, seconds(10)))
+        << statusRow(refused);
+    EXPECT_EQ(statusOf(refused).code, "youtube_captions_failed");
+    // Both captions were posted once each and not retried.
+    size_t wrongKey = 0;
+    for (const auto& post : youtube_->posts()) {
+        if (post.target.find(kWrongCid) != std::string::npos) ++wrongKey;
+    }
+    EXPECT_EQ(wrongKey, 2u);
+    std::printf("refused: %s\n", statusRow(refused).c_str());
+    leave(refused);
+
+    obs_source_t* badUrl =
+        speakAlone("youtube bad url", "sk-yt-badurl-5f4a",
+                   "https://captions.example.com/closedcaption?cid=" + youtube_->cid());
+    std::string row;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            row = statusRow(badUrl);
+            return row.rfind("Status: YouTube caption URL refused: ", 0) == 0;
+        },
+        seconds(10)))
+        << row;
+    EXPECT_EQ(statusOf(badUrl).code, "youtube_captions_failed");
+    std::printf("bad URL: %s\n", row.c_str());
+    leave(badUrl);
+}
+
+TEST_F(YouTubeCaptionAloneHostTest, a_stalled_caption_server_holds_nothing_up) {
+    YouTubeCaptionServer stalled("yt-stalled-cid-0c5d-22bb");
+    ASSERT_TRUE(stalled.start());
+    stalled.setStalled(true);
+    obs_source_t* stalling = speakAlone("youtube stalled", "sk-yt-stalled-3e9b", stalled.captionUrl());
+    EXPECT_TRUE(stalled.waitForPosts(1, seconds(30)));
+    // The second subtitle is recognised and shown while the first post hangs.
+    EXPECT_TRUE(waitUntil([&] { return pendingTextOf(stalling) == kSaid[1]; }, seconds(30)))
+        << pendingTextOf(stalling);
+    const std::string row = statusRow(stalling);
+    EXPECT_EQ(row.rfind("Status: Subtitle shown ", 0), 0u) << row;
+    std::printf("stalled: %s\n", row.c_str());
+    // Removing the only source sending ends the post in flight with it.
+    leave(stalling);
+    EXPECT_FALSE(HostLogCapture::instance().containsSubstring(stalled.cid()));
 }
 
 }  // namespace
