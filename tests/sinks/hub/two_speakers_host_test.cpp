@@ -149,9 +149,16 @@ protected:
 
         // Both speak at once, the streamer goes on; the third speaks meanwhile.
         hostMic_->pushSine(300.0, 0.4f, 3000);
-        hostMic_->pushSine(350.0, 0.4f, 3000);
         guestCall_->pushSine(500.0, 0.4f, 3000);
         thirdMic_->pushSine(700.0, 0.4f, 3000);
+        // A feed outside the mix hands its audio over as fast as it is pushed, not as it would
+        // be spoken: the streamer's next sentence goes once the worker has taken the first, or
+        // the chunker, finding it busy, would keep only the newest audio and wait for more.
+        ASSERT_TRUE(
+            waitUntil([] { return pendingTextOf(streamer_) == kSentences.at(300); }, seconds(30)))
+            << HostLogCapture::instance().joined();
+        std::this_thread::sleep_for(milliseconds(500));
+        hostMic_->pushSine(350.0, 0.4f, 3000);
         // Quiet after it, so the last chunk fills.
         hostMic_->pushSine(350.0, 0.0f, 2000);
         ASSERT_TRUE(waitUntil(
