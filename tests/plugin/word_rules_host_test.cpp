@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/worker_registry.h"
 #include "host/harness/audio_feed.h"
 #include "plugin_host_support.h"
 #include "support/loopback_server.h"
@@ -100,7 +101,9 @@ TEST(WordRulesHostTest, one_subtitle_reaches_every_sink_with_words_replaced_and_
             << HostLogCapture::instance().joined();
         EXPECT_TRUE(waitUntil([&] { return !sent->taken().empty(); }, seconds(5)));
         EXPECT_EQ(sent->taken(), std::vector<std::string>{kShown});
-        EXPECT_TRUE(waitUntil([&] { return record->sharedOutputs->hub()->transcript()->cuesWritten() >= 1; }, seconds(10)));
+        EXPECT_TRUE(waitUntil(
+            [&] { return record->sharedOutputs->hub()->transcript()->cuesWritten() >= 1; },
+            seconds(10)));
     }
 
     std::vector<std::string> files;
@@ -121,6 +124,10 @@ TEST(WordRulesHostTest, one_subtitle_reaches_every_sink_with_words_replaced_and_
     obs_set_output_source(0, nullptr);
     obs_scene_release(scene);
     EXPECT_TRUE(releaseAndWaitDestroyed({source}, seconds(10)));
+    // The test's own hub ran its threads through this binary's copy of the worker registry,
+    // which no module unload shuts down: joined here, not left to the process's exit.
+    EXPECT_EQ(WorkerRegistry::instance().shutdown(std::chrono::milliseconds(5000)), 0u);
+    WorkerRegistry::instance().reopen();
     unsetenv("SAYLINE_OPENAI_BASE_URL");
     fs::remove_all(dir);
 }
