@@ -184,6 +184,11 @@ protected:
         hostMic_.reset();
         guestCall_.reset();
         thirdMic_.reset();
+        // A set-up that gave up half way left the recording going: releasing an active
+        // output waits on it in the host.
+        if (output_ && obs_output_active(output_)) {
+            EXPECT_TRUE(stopRecording());
+        }
         obs_output_release(output_);
         obs_encoder_release(video_);
         obs_encoder_release(audio_);
