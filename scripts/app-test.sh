@@ -88,15 +88,17 @@ screenshot() {
 }
 
 # What tesseract reads in an image, as is and inverted (light text on the dark preview),
-# each at twice the size; with a CROP (an ffmpeg crop filter) only in that part.
+# each at twice the size; with a CROP (an ffmpeg crop filter) only in that part. PSM is
+# tesseract's page segmentation: 3 (the default) finds the blocks of a whole window, 6 reads one
+# block of lines such as the dock's.
 ocr() {
-  local image="$1" base="${1%.png}" crop="${2:+$2,}"
+  local image="$1" base="${1%.png}" crop="${2:+$2,}" psm="${3:-3}"
   ffmpeg -nostdin -loglevel error -y -i "$image" -vf "${crop}format=gray,scale=iw*2:ih*2" \
     "$base-x2.png"
   ffmpeg -nostdin -loglevel error -y -i "$image" -vf "${crop}format=gray,negate,scale=iw*2:ih*2" \
     "$base-neg.png"
-  tesseract "$base-x2.png" - --psm 3 2>/dev/null || true
-  tesseract "$base-neg.png" - --psm 3 2>/dev/null || true
+  tesseract "$base-x2.png" - --psm "$psm" 2>/dev/null || true
+  tesseract "$base-neg.png" - --psm "$psm" 2>/dev/null || true
   rm -f "$base-x2.png" "$base-neg.png"
 }
 
@@ -129,18 +131,18 @@ wait_for_text() {
 # as it was.
 joined() { tr '[:lower:]' '[:upper:]' | tr -cd 'A-Z0-9:'; }
 
-# wait_for_all SECONDS NAME PATTERN...: screenshots until what OCR read (see joined) matches
-# every PATTERN (extended regular expressions); the image is kept as NAME.png, its reading as
-# NAME.txt.
+# wait_for_all SECONDS NAME CROP PATTERN...: screenshots until what OCR read in CROP, as one
+# block of lines (see ocr), matches every PATTERN (extended regular expressions, against joined);
+# the image is kept as NAME.png, its reading as NAME.txt.
 wait_for_all() {
-  local seconds="$1" name="$2"
-  shift 2
+  local seconds="$1" name="$2" crop="$3"
+  shift 3
   local deadline=$((SECONDS + seconds)) n=0 shot pattern found
   while :; do
     n=$((n + 1))
     shot="$work/shots/$name-$(printf '%02d' "$n").png"
     screenshot "$shot" || fail "no screenshot of $DISPLAY"
-    ocr "$shot" >"${shot%.png}.txt"
+    ocr "$shot" "$crop" 6 >"${shot%.png}.txt"
     found=1
     for pattern in "$@"; do
       joined <"${shot%.png}.txt" | grep -qE -- "$pattern" || { found=0; break; }
@@ -335,11 +337,12 @@ run_inside() {
   # The dock: added at load, shown at the first start with the module, its row with the
   # source's status ("Status: Subtitle shown 2 s ago", "Status: Sending…", ...) and its transcript
   # line with time and source ("12:00:01 Sayline: HELLO FROM SAYLINE"; the preview has the
-  # sentence alone).
+  # sentence alone). Read in the dock's part of the window: read with the whole window, the
+  # grey time beside the transcript's frame loses a leading 1 ("0:00:32" at 10:00:32).
   in_log "[obs-sayline] [Dock] Sayline dock added" || fail "the module added no dock"
   wait_for 30 "the dock was not shown at the first start" \
     in_log "[obs-sayline] [Dock] Sayline dock shown"
-  if ! wait_for_all 60 dock \
+  if ! wait_for_all 60 dock "crop=480:ih:iw-480:0" \
     "STATUS:(LISTENING|WAITINGFORSPEECH|SENDING|SUBTITLESHOWN)" \
     "[0-9]{2}:[0-9]{2}:[0-9]{2}SAYLINE:$(printf '%s' "$sentence" | joined)"; then
     local last
