@@ -28,11 +28,6 @@ using std::chrono::seconds;
 constexpr const char* kKey = "sk-graphics-4d2e";
 constexpr int kLeftoverStallMs = 5000;
 
-std::string reply(const std::string& text) {
-    return R"({"text":")" + text + R"(","language":"english","duration":3.0,)" +
-           R"("segments":[{"start":0.0,"end":3.0,"avg_logprob":-0.1,"no_speech_prob":0.01}]})";
-}
-
 TEST(GraphicsThreadHostTest, update_in_the_video_tick_leaves_the_leftover_to_a_worker) {
     std::atomic<int> whisperCalls{0};
     auto server = std::make_unique<LoopbackServer>();
@@ -42,10 +37,11 @@ TEST(GraphicsThreadHostTest, update_in_the_video_tick_leaves_the_leftover_to_a_w
                    const int call = whisperCalls.fetch_add(1);
                    if (call == 1) {  // the audio left at the stop: a slow service
                        raw->stall(kLeftoverStallMs);
-                       res.set_content(reply("leftover words"), "application/json");
+                       res.set_content(whisperReply("leftover words"), "application/json");
                        return;
                    }
-                   res.set_content(reply(call == 0 ? "first words" : ""), "application/json");
+                   res.set_content(whisperReply(call == 0 ? "first words" : ""),
+                                   "application/json");
                });
     ASSERT_TRUE(server->start());
     setenv("SAYLINE_OPENAI_BASE_URL", server->baseUrl().c_str(), 1);

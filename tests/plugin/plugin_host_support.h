@@ -120,6 +120,15 @@ inline std::string statusRow(obs_source_t* source) {
     return text;
 }
 
+// A Whisper API verbose reply: `text` (already JSON-escaped) as one segment of `seconds`.
+inline std::string whisperReply(const std::string& text, double seconds = 3.0,
+                                double avgLogprob = -0.1) {
+    const std::string length = std::to_string(seconds);
+    return R"({"text":")" + text + R"(","language":"english","duration":)" + length +
+           R"(,"segments":[{"start":0.0,"end":)" + length + R"(,"avg_logprob":)" +
+           std::to_string(avgLogprob) + R"(,"no_speech_prob":0.01}]})";
+}
+
 // The key a request carried after its scheme ("Bearer", "Token").
 inline std::string keyOfAuthorization(const std::string& authorization) {
     const size_t space = authorization.rfind(' ');
@@ -256,8 +265,8 @@ inline std::string ocrText(const Frame& frame, uint32_t height, const std::strin
     const int fd = mkstemp(path);
     if (fd < 0) return "";
     height = std::min(height, frame.height);
-    std::string bytes = "P5\n" + std::to_string(frame.width) + " " + std::to_string(height) +
-                        "\n255\n";
+    std::string bytes =
+        "P5\n" + std::to_string(frame.width) + " " + std::to_string(height) + "\n255\n";
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < frame.width; ++x) {
             const uint8_t* p = frame.pixel(x, y);

@@ -51,12 +51,6 @@ std::string keyOf(const RecordedRequest& request) {
     return keyOfAuthorization(request.header("Authorization"));
 }
 
-std::string whisperReply(const std::string& text, double avgLogprob = -0.1) {
-    return R"({"text":")" + text + R"(","language":"english","duration":3.0,)" +
-           R"("segments":[{"start":0.0,"end":3.0,"avg_logprob":)" + std::to_string(avgLogprob) +
-           R"(,"no_speech_prob":0.01}]})";
-}
-
 obs_data_t* whisperSettings(const char* key) {
     obs_data_t* settings = obs_data_create();
     obs_data_set_string(settings, "stt_engine", "whisper_api");
@@ -177,7 +171,7 @@ protected:
         std::string reply = whisperReply("Hello from Sayline");
         if (key == kKeyDeeplStt || key == kKeyFailStt) reply = whisperReply("Good morning");
         if (key == kKeyPhantom) reply = whisperReply("Thanks for watching everyone");
-        if (key == kKeyLowConf) reply = whisperReply("maybe words", -3.0);
+        if (key == kKeyLowConf) reply = whisperReply("maybe words", 3.0, -3.0);
         if (key == kKeyStop) {
             reply = whisperReply(seen == 0 ? "first part" : "second part");
         }

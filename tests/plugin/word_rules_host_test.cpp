@@ -48,11 +48,7 @@ TEST(WordRulesHostTest, one_subtitle_reaches_every_sink_with_words_replaced_and_
                [&](const httplib::Request&, httplib::Response& res) {
                    // The tail of the tone recognises nothing, so the one subtitle stays.
                    const std::string text = answered++ == 0 ? kHeard : "";
-                   res.set_content(R"({"text":")" + text +
-                                       R"(","language":"english","duration":3.0,"segments":[)"
-                                       R"({"start":0.0,"end":3.0,"avg_logprob":-0.1,)"
-                                       R"("no_speech_prob":0.01}]})",
-                                   "application/json");
+                   res.set_content(whisperReply(text), "application/json");
                });
     ASSERT_TRUE(whisper.start());
     setenv("SAYLINE_OPENAI_BASE_URL", whisper.baseUrl().c_str(), 1);

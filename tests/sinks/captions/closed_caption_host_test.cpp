@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host/harness/audio_feed.h"
+#include "host/harness/host_recording.h"
 #include "host/harness/obs_host.h"
 #include "plugin/plugin_host_support.h"
 #include "support/caption_readback.h"
@@ -40,11 +41,6 @@ constexpr const char* kLong =
 constexpr const char* kOff = "Captions are off here";
 constexpr const char* kKorean = "안녕하세요 여러분";
 constexpr int kDisplayMs = 2000;
-
-std::string whisperReply(const std::string& text) {
-    return R"({"text":")" + text + R"(","language":"english","duration":3.0,)" +
-           R"("segments":[{"start":0.0,"end":3.0,"avg_logprob":-0.1,"no_speech_prob":0.01}]})";
-}
 
 obs_source_t* captionSource(const char* name, const char* key, bool captions,
                             const char* language = "en") {
@@ -77,7 +73,8 @@ protected:
         setenv("SAYLINE_OPENAI_BASE_URL", services_->baseUrl().c_str(), 1);
         HostLogCapture::instance().clear();
 
-        ASSERT_TRUE(startRecording(workDir_ + "/recording.mkv"))
+        recording_ = std::make_unique<HostRecording>("caption test");
+        ASSERT_TRUE(recording_->start(workDir_ + "/recording.mkv"))
             << HostLogCapture::instance().joined();
 
         feed_ = std::make_unique<AudioFeed>();
@@ -102,7 +99,7 @@ protected:
             seconds(10)));
         // The long subtitle's captions and the clear after them reach the file.
         std::this_thread::sleep_for(milliseconds(kDisplayMs + 1000));
-        ASSERT_TRUE(stopRecording()) << HostLogCapture::instance().joined();
+        ASSERT_TRUE(recording_->stop()) << HostLogCapture::instance().joined();
 
         readback_ = readRecording(workDir_ + "/recording.mkv", workDir_);
     }
@@ -112,9 +109,7 @@ protected:
         obs_scene_release(scene_);
         EXPECT_TRUE(releaseAndWaitDestroyed({captions_, off_, korean_}, seconds(20)));
         feed_.reset();
-        obs_output_release(output_);
-        obs_encoder_release(video_);
-        obs_encoder_release(audio_);
+        recording_.reset();
         services_.reset();
         unsetenv("SAYLINE_OPENAI_BASE_URL");
         if (!workDir_.empty()) std::filesystem::remove_all(workDir_);
@@ -134,55 +129,12 @@ protected:
         res.set_content(whisperReply(text), "application/json");
     }
 
-    // x264 (no lookahead, so a frame leaves the encoder as it is drawn), AAC and the host's
-    // file muxer, on the host's mix.
-    static bool startRecording(const std::string& path) {
-        obs_data_t* x264 = obs_data_create();
-        obs_data_set_string(x264, "rate_control", "CBR");
-        obs_data_set_int(x264, "bitrate", 1000);
-        obs_data_set_string(x264, "preset", "ultrafast");
-        obs_data_set_string(x264, "tune", "zerolatency");
-        obs_data_set_string(x264, "profile", "baseline");
-        obs_data_set_int(x264, "keyint_sec", 2);
-        video_ = obs_video_encoder_create("obs_x264", "caption test x264", x264, nullptr);
-        obs_data_release(x264);
-        obs_data_t* aac = obs_data_create();
-        obs_data_set_int(aac, "bitrate", 128);
-        audio_ = obs_audio_encoder_create("ffmpeg_aac", "caption test aac", aac, 0, nullptr);
-        obs_data_release(aac);
-        obs_data_t* muxer = obs_data_create();
-        obs_data_set_string(muxer, "path", path.c_str());
-        output_ = obs_output_create("ffmpeg_muxer", "caption test recording", muxer, nullptr);
-        obs_data_release(muxer);
-        if (!video_ || !audio_ || !output_) return false;
-
-        obs_encoder_set_scaled_size(video_, 640, 360);
-        obs_encoder_set_video(video_, obs_get_video());
-        obs_encoder_set_audio(audio_, obs_get_audio());
-        obs_output_set_video_encoder(output_, video_);
-        obs_output_set_audio_encoder(output_, audio_, 0);
-        signal_handler_connect(obs_output_get_signal_handler(output_), "stop", &onStop, nullptr);
-        if (!obs_output_start(output_)) return false;
-        return waitUntil([] { return obs_output_active(output_); }, seconds(10));
-    }
-
-    static void onStop(void*, calldata_t*) { stopped_.store(true); }
-
-    static bool stopRecording() {
-        obs_output_stop(output_);
-        return waitUntil([] { return stopped_.load() && !obs_output_active(output_); },
-                         seconds(15));
-    }
-
     static inline std::string workDir_;
     static inline std::unique_ptr<LoopbackServer> services_;
     static inline std::unique_ptr<AudioFeed> feed_;
     static inline std::mutex countsMutex_;
     static inline std::map<std::string, int> counts_;
-    static inline obs_encoder_t* video_ = nullptr;
-    static inline obs_encoder_t* audio_ = nullptr;
-    static inline obs_output_t* output_ = nullptr;
-    static inline std::atomic<bool> stopped_{false};
+    static inline std::unique_ptr<HostRecording> recording_;
     static inline obs_scene_t* scene_ = nullptr;
     static inline obs_source_t* captions_ = nullptr;
     static inline obs_source_t* off_ = nullptr;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "host/harness/audio_feed.h"
+#include "host/harness/host_recording.h"
 #include "host/harness/obs_host.h"
 #include "plugin/plugin_host_support.h"
 #include "support/caption_readback.h"
@@ -117,13 +118,15 @@ protected:
         ASSERT_TRUE(services_->start());
         setenv("SAYLINE_OPENAI_BASE_URL", services_->baseUrl().c_str(), 1);
         HostLogCapture::instance().clear();
-        ASSERT_TRUE(startRecording(workDir_ + "/recording.mkv"))
+        recording_ = std::make_unique<HostRecording>("two speakers");
+        ASSERT_TRUE(recording_->start(workDir_ + "/recording.mkv"))
             << HostLogCapture::instance().joined();
 
         hostMic_ = std::make_unique<AudioFeed>(AudioFeed::kNotInMix, "Sayline streamer mic");
         guestCall_ = std::make_unique<AudioFeed>(AudioFeed::kNotInMix, "Sayline guest call");
         thirdMic_ = std::make_unique<AudioFeed>(AudioFeed::kNotInMix, "Sayline third mic");
-        streamer_ = listener("streamer", "Ann", "Sayline streamer mic", true, "vtt", transcriptDir_);
+        streamer_ =
+            listener("streamer", "Ann", "Sayline streamer mic", true, "vtt", transcriptDir_);
         guest_ = listener("guest", "Bo", "Sayline guest call", true, "vtt", transcriptDir_, true);
         quiet_ = listener("quiet", "Cy", "Sayline third mic", false, "off", transcriptDir_);
         scene_ = obs_scene_create("sayline two speakers scene");
@@ -164,8 +167,7 @@ protected:
         ASSERT_TRUE(waitUntil(
             [] {
                 return pendingTextOf(quiet_) == kSentences.at(700) &&
-                       recordOf(streamer_)->sharedOutputs->hub()->transcript()->cuesWritten() >=
-                           3;
+                       recordOf(streamer_)->sharedOutputs->hub()->transcript()->cuesWritten() >= 3;
             },
             seconds(30)))
             << "cues written: "
@@ -173,7 +175,7 @@ protected:
             << HostLogCapture::instance().joined();
         // The last captions and the clear after them reach the file.
         std::this_thread::sleep_for(milliseconds(2 * kDisplayMs + 1000));
-        ASSERT_TRUE(stopRecording()) << HostLogCapture::instance().joined();
+        ASSERT_TRUE(recording_->stop()) << HostLogCapture::instance().joined();
         readback_ = readRecording(workDir_ + "/recording.mkv", workDir_);
     }
 
@@ -184,14 +186,8 @@ protected:
         hostMic_.reset();
         guestCall_.reset();
         thirdMic_.reset();
-        // A set-up that gave up half way left the recording going: releasing an active
-        // output waits on it in the host.
-        if (output_ && obs_output_active(output_)) {
-            EXPECT_TRUE(stopRecording());
-        }
-        obs_output_release(output_);
-        obs_encoder_release(video_);
-        obs_encoder_release(audio_);
+        // A set-up that gave up half way left the recording going; it is stopped first.
+        recording_.reset();
         services_.reset();
         unsetenv("SAYLINE_OPENAI_BASE_URL");
         if (!workDir_.empty() && !getenv("SAYLINE_TEST_KEEP_FILES")) fs::remove_all(workDir_);
@@ -205,45 +201,7 @@ protected:
             std::lock_guard<std::mutex> lock(mutex_);
             if (tone != 0 && answered_[tone]++ == 0) text = kSentences.at(tone);
         }
-        res.set_content(R"({"text":")" + text + R"(","language":"english","duration":3.0,)" +
-                            R"("segments":[{"start":0.0,"end":3.0,"avg_logprob":-0.1,)" +
-                            R"("no_speech_prob":0.01}]})",
-                        "application/json");
-    }
-
-    static bool startRecording(const std::string& path) {
-        obs_data_t* x264 = obs_data_create();
-        obs_data_set_string(x264, "rate_control", "CBR");
-        obs_data_set_int(x264, "bitrate", 1000);
-        obs_data_set_string(x264, "preset", "ultrafast");
-        obs_data_set_string(x264, "tune", "zerolatency");
-        obs_data_set_string(x264, "profile", "baseline");
-        obs_data_set_int(x264, "keyint_sec", 2);
-        video_ = obs_video_encoder_create("obs_x264", "two speakers x264", x264, nullptr);
-        obs_data_release(x264);
-        obs_data_t* aac = obs_data_create();
-        obs_data_set_int(aac, "bitrate", 128);
-        audio_ = obs_audio_encoder_create("ffmpeg_aac", "two speakers aac", aac, 0, nullptr);
-        obs_data_release(aac);
-        obs_data_t* muxer = obs_data_create();
-        obs_data_set_string(muxer, "path", path.c_str());
-        output_ = obs_output_create("ffmpeg_muxer", "two speakers recording", muxer, nullptr);
-        obs_data_release(muxer);
-        if (!video_ || !audio_ || !output_) return false;
-        obs_encoder_set_scaled_size(video_, 640, 360);
-        obs_encoder_set_video(video_, obs_get_video());
-        obs_encoder_set_audio(audio_, obs_get_audio());
-        obs_output_set_video_encoder(output_, video_);
-        obs_output_set_audio_encoder(output_, audio_, 0);
-        signal_handler_connect(obs_output_get_signal_handler(output_), "stop", &onStop, nullptr);
-        if (!obs_output_start(output_)) return false;
-        return waitUntil([] { return obs_output_active(output_); }, seconds(10));
-    }
-    static void onStop(void*, calldata_t*) { stopped_.store(true); }
-    static bool stopRecording() {
-        obs_output_stop(output_);
-        return waitUntil([] { return stopped_.load() && !obs_output_active(output_); },
-                         seconds(15));
+        res.set_content(whisperReply(text), "application/json");
     }
 
     static inline std::string workDir_, transcriptDir_;
@@ -251,10 +209,7 @@ protected:
     static inline std::unique_ptr<AudioFeed> hostMic_, guestCall_, thirdMic_;
     static inline std::mutex mutex_;
     static inline std::map<int, int> answered_;
-    static inline obs_encoder_t* video_ = nullptr;
-    static inline obs_encoder_t* audio_ = nullptr;
-    static inline obs_output_t* output_ = nullptr;
-    static inline std::atomic<bool> stopped_{false};
+    static inline std::unique_ptr<HostRecording> recording_;
     static inline obs_scene_t* scene_ = nullptr;
     static inline obs_source_t* streamer_ = nullptr;
     static inline obs_source_t* guest_ = nullptr;

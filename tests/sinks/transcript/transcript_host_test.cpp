@@ -41,11 +41,6 @@ const std::vector<std::string> kThree = {"One small step", "Two more words", "Th
 constexpr const char* kUnsafeJson = R"(top line\n\nmiddle --> end)";
 constexpr const char* kHeard = "Can you hear me";
 
-std::string whisperReply(const std::string& jsonText) {
-    return R"({"text":")" + jsonText + R"(","language":"english","duration":3.0,)" +
-           R"("segments":[{"start":0.0,"end":3.0,"avg_logprob":-0.1,"no_speech_prob":0.01}]})";
-}
-
 std::string tempDir(const char* tag) {
     std::string pattern = std::string("/tmp/sayline-") + tag + "-XXXXXX";
     return mkdtemp(pattern.data()) ? pattern : "";
@@ -171,8 +166,11 @@ protected:
     }
 
     static bool waitForCues(obs_source_t* source, uint64_t cues) {
-        return waitUntil([&] { return recordOf(source)->sharedOutputs->hub()->transcript()->cuesWritten() >= cues; },
-                         seconds(20));
+        return waitUntil(
+            [&] {
+                return recordOf(source)->sharedOutputs->hub()->transcript()->cuesWritten() >= cues;
+            },
+            seconds(20));
     }
 
     static inline std::unique_ptr<LoopbackServer> services_;
@@ -276,7 +274,8 @@ TEST_F(TranscriptHostTest, a_blank_line_and_an_arrow_in_the_text_stay_one_cue) {
 }
 
 TEST_F(TranscriptHostTest, a_folder_that_takes_no_files_is_one_error_and_subtitles_go_on) {
-    obs_source_t* readOnly_ = createSource("transcript read-only", kKeyReadOnly, "srt", readOnlyDir_);
+    obs_source_t* readOnly_ =
+        createSource("transcript read-only", kKeyReadOnly, "srt", readOnlyDir_);
     onAir(readOnly_, 7000);  // two chunks
     const std::string error =
         "[obs-sayline] [Transcript] Cannot write " + readOnlyDir_ + "/sayline-";

@@ -41,11 +41,6 @@ const std::vector<std::string> kGuestSaid = {"Thanks for having me.", "Both of u
 // Where the second utterance begins after the first.
 constexpr milliseconds kSecondAt{3000};
 
-std::string whisperReply(const std::string& text) {
-    return R"({"text":")" + text + R"(","language":"english","duration":1.5,)" +
-           R"("segments":[{"start":0.0,"end":1.5,"avg_logprob":-0.1,"no_speech_prob":0.01}]})";
-}
-
 // A URL as the report may show it: the stream's key replaced.
 std::string redacted(std::string text, const std::string& key) {
     for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
@@ -141,7 +136,7 @@ protected:
         std::string text;
         const auto& said = key == kKeyGuest ? kGuestSaid : kSaid;
         if (seen < 2) text = said[static_cast<size_t>(seen)];
-        res.set_content(whisperReply(text), "application/json");
+        res.set_content(whisperReply(text, 1.5), "application/json");
     }
 
     // Clicks "Test caption" and waits for the outcome row.
