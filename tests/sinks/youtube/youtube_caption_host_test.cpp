@@ -59,13 +59,18 @@ std::string sheetRow(obs_source_t* source, const char* name) {
 
 class YouTubeCaptionHostTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    // The Whisper mock, and a caption server for the stream `cid`.
+    static bool startServices(const std::string& cid) {
         services_ = std::make_unique<LoopbackServer>();
         services_->on("POST", "/v1/audio/transcriptions", &YouTubeCaptionHostTest::onWhisper);
-        ASSERT_TRUE(services_->start());
+        if (!services_->start()) return false;
         setenv("SAYLINE_OPENAI_BASE_URL", services_->baseUrl().c_str(), 1);
-        youtube_ = std::make_unique<YouTubeCaptionServer>("yt-live-cid-4b7e-91aa");
-        ASSERT_TRUE(youtube_->start());
+        youtube_ = std::make_unique<YouTubeCaptionServer>(cid);
+        return youtube_->start();
+    }
+
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(startServices("yt-live-cid-4b7e-91aa"));
         HostLogCapture::instance().clear();
 
         std::string wrongKeyUrl = youtube_->captionUrl();
@@ -265,12 +270,7 @@ TEST_F(YouTubeCaptionHostTest, the_test_caption_shows_youtubes_answer) {
 class YouTubeCaptionAloneHostTest : public YouTubeCaptionHostTest {
 protected:
     static void SetUpTestSuite() {
-        services_ = std::make_unique<LoopbackServer>();
-        services_->on("POST", "/v1/audio/transcriptions", &YouTubeCaptionHostTest::onWhisper);
-        ASSERT_TRUE(services_->start());
-        setenv("SAYLINE_OPENAI_BASE_URL", services_->baseUrl().c_str(), 1);
-        youtube_ = std::make_unique<YouTubeCaptionServer>("yt-alone-cid-5d1e-30cc");
-        ASSERT_TRUE(youtube_->start());
+        ASSERT_TRUE(startServices("yt-alone-cid-5d1e-30cc"));
         feed_ = std::make_unique<AudioFeed>();
         HostLogCapture::instance().clear();
     }
