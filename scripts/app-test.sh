@@ -337,14 +337,15 @@ run_inside() {
   # The dock: added at load, shown at the first start with the module, its row with the
   # source's status ("Status: Subtitle shown 2 s ago", "Status: Sending…", ...) and its transcript
   # line with time and source ("12:00:01 Sayline: HELLO FROM SAYLINE"; the preview has the
-  # sentence alone). Read in the dock's part of the window: read with the whole window, the
-  # grey time beside the transcript's frame loses a leading 1 ("0:00:32" at 10:00:32).
+  # sentence alone). Read in the dock's part of the window, as one block: read with the whole
+  # window the grey times are lost. A leading 1 beside the transcript's frame still reads as
+  # the frame ("| 1:02:03" at 11:02:03), so the hour may have one digit.
   in_log "[obs-sayline] [Dock] Sayline dock added" || fail "the module added no dock"
   wait_for 30 "the dock was not shown at the first start" \
     in_log "[obs-sayline] [Dock] Sayline dock shown"
   if ! wait_for_all 60 dock "crop=480:ih:iw-480:0" \
     "STATUS:(LISTENING|WAITINGFORSPEECH|SENDING|SUBTITLESHOWN)" \
-    "[0-9]{2}:[0-9]{2}:[0-9]{2}SAYLINE:$(printf '%s' "$sentence" | joined)"; then
+    "[0-9]{1,2}:[0-9]{2}:[0-9]{2}SAYLINE:$(printf '%s' "$sentence" | joined)"; then
     local last
     last="$(ls -t "$work/shots/"dock-*.txt | head -n 1)"
     say "OCR of the last screenshot ($last):"
